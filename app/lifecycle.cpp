@@ -1,0 +1,27 @@
+// Start-up and shutdown sequences of the runtime, and the target check between them.
+#include "app/app.h"
+#include "file/file.h"
+#include "runtime/runtime.h"
+#include "window/window.h"
+
+void StartRuntime() {
+    InitStrings();
+    InitToolkit();
+}
+
+void EndRuntime() {
+    EndStrings();
+}
+
+void RunPatcher() {
+    if (FileSize(kTargetName) == -1) {
+        MessageRequester(u"Warning!",
+                         u"This application failed to start because Quellmire.exe was not found");
+        return;
+    }
+    if (FileSize(kTargetName) != kTargetSize) {
+        MessageRequester(u"Warning!", u"Can not find the original file Quellmire.exe v1.05b");
+        return;
+    }
+    // The main window and its loop run here.
+}
