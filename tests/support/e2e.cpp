@@ -85,6 +85,10 @@ std::optional<Described> Description::Find(const std::string& title, const std::
     for (size_t i = 0; i < widgets.size(); ++i) {
         if (widgets[i].Text("type") != type) continue;
         if (text.empty()) return widgets[i];
+        if (widgets[i].fields.count("text")) {
+            if (widgets[i].Text("text") == text) return widgets[i];
+            continue;
+        }
         // The label is described right after its button, possibly behind a box or alignment.
         for (size_t j = i + 1; j < widgets.size() && j < i + 5; ++j)
             if (widgets[j].Text("type") == "GtkLabel") {
