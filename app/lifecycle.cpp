@@ -7,9 +7,11 @@
 void StartRuntime() {
     InitStrings();
     InitToolkit();
+    InitFileLibrary();
 }
 
 void EndRuntime() {
+    EndFileLibrary();
     EndStrings();
 }
 

@@ -1,0 +1,41 @@
+// What the patcher knows about its target: where the game keeps its screen width and height,
+// the resolutions that can be written there, and the byte that turns the intro videos off.
+// Everything is written through file number 0, which the caller has open read/write.
+#pragma once
+
+#include <cstdint>
+
+// The file number through which the patch is written.
+inline constexpr intptr_t kPatchFile = 0;
+
+struct Resolution {
+    intptr_t option;      // the option gadget that selects it
+    const char16_t* text; // that gadget's text
+    uint16_t width;
+    uint16_t height;
+};
+
+inline constexpr Resolution kResolutions[] = {
+    {3, u"1920x1080", 1920, 1080},
+    {4, u"1600x900", 1600, 900},
+    {5, u"1366x768", 1366, 768},
+    {6, u"1280x720", 1280, 720},
+};
+
+// Offsets of the 16-bit little-endian values, in the order in which they are written.
+inline constexpr int32_t kHeightOffsets[] = {24075, 45970, 46170, 452709};
+inline constexpr int32_t kWidthOffsets[] = {24067, 45986, 46180, 452714};
+
+inline constexpr int32_t kSkipIntroOffset = 45404;
+inline constexpr uint8_t kSkipIntroValue = 0;
+
+// Writes `value` little-endian as two single bytes, each after an absolute seek; the seek
+// before a byte writes out the one before it.
+void PatchWord(int32_t offset, uint16_t value);
+
+// The height at every height offset, then the width at every width offset.
+void ApplyResolution(const Resolution& resolution);
+void ApplySkipIntro();
+
+// The resolution that option gadget `gadget` selects, or null for any other gadget.
+const Resolution* ResolutionForOption(intptr_t gadget);

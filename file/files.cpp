@@ -1,0 +1,146 @@
+// Buffered byte files addressed by number: the openers, single-byte writes through the write
+// buffer, seeking and closing.
+#include "file/file.h"
+#include "runtime/runtime.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+ObjectTable* QX_File_Objects = nullptr;
+int32_t QX_File_BufferSize = 4096;
+
+namespace {
+
+enum OpenMode { OpenRead = 1, OpenUpdate = 2, OpenCreate = 3 };
+
+FILE* OpenStream(const char* path, OpenMode mode) {
+    if (mode == OpenRead) return fopen64(path, "r");
+    if (mode == OpenCreate) return fopen64(path, "w+");
+    FILE* stream = fopen64(path, "r+");
+    // Only a missing file is created: an existing one that refused "r+" (read-only, or a
+    // passing shortage of descriptors or memory) must not be truncated by "w+".
+    if (!stream && errno == ENOENT) stream = fopen64(path, "w+");
+    return stream;
+}
+
+// Writes out the pending bytes; the state stays as it was. A short write is not reported.
+void FlushFile(FileObject* file) {
+    if (file->state != FileWriting) return;
+    int32_t pending = file->size - file->available;
+    if (pending > 0) std::fwrite(file->buffer, 1, static_cast<size_t>(pending), file->stream);
+    file->available = file->size;
+}
+
+// Writes n bytes through the buffer. Returns n, or the count the stream took when the data
+// goes to it directly.
+int64_t WriteFileData(FileObject* file, const uint8_t* data, int32_t n) {
+    if (file->state == FileIdle) {
+        // Without a read side the idle correction is always 0, so the position stays.
+        file->state = FileWriting;
+        file->available = file->size;
+    }
+    if (n < file->available) {
+        std::memcpy(file->buffer + (file->size - file->available), data, static_cast<size_t>(n));
+        file->available -= n;
+        return n;
+    }
+    FlushFile(file);
+    if (n >= file->size)
+        return static_cast<int64_t>(std::fwrite(data, 1, static_cast<size_t>(n), file->stream));
+    std::memcpy(file->buffer, data, static_cast<size_t>(n));
+    file->available -= n;
+    return n;
+}
+
+// The one routine behind ReadFile, OpenFile and CreateFile.
+intptr_t Open(intptr_t number, const char16_t* name, int32_t flags, OpenMode mode) {
+    // Reusing an open number closes (and flushes) the old file here, before anything else.
+    auto* file = static_cast<FileObject*>(AllocateObject(QX_File_Objects, number));
+    if (!file) return 0;
+    char* path = ToSystemText(name);
+    FILE* stream = path ? OpenStream(path, mode) : nullptr;
+    FreeSystemText(path);
+
+    int32_t size = QX_File_BufferSize;
+    uint8_t* buffer = nullptr;
+    if (stream && size > 0 && !(flags & NoBuffering)) {
+        buffer = static_cast<uint8_t*>(AllocateBlock(size));
+        if (!buffer) {
+            std::fclose(stream);
+            stream = nullptr;
+        }
+    }
+    if (!stream) {
+        // A numbered slot is still zero-filled, so it stays free; an `Any` record goes away.
+        if (number == Any) FreeObject(QX_File_Objects, reinterpret_cast<intptr_t>(file));
+        return 0;
+    }
+    // The write buffer in front of the stream is the only one: with the stream's own buffering
+    // off, a flush is one write to the file and an unbuffered byte reaches the file at once.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+
+    file->stream = stream;
+    file->buffer = buffer;
+    file->size = size;
+    file->available = 0;
+    file->state = FileIdle;
+    if (mode == OpenUpdate && (flags & Append)) fseeko64(stream, 0, SEEK_END);
+    return number == Any ? reinterpret_cast<intptr_t>(file) : reinterpret_cast<intptr_t>(stream);
+}
+
+} // namespace
+
+intptr_t ReadFile(intptr_t number, const char16_t* name, int32_t flags) {
+    return Open(number, name, flags, OpenRead);
+}
+
+intptr_t OpenFile(intptr_t number, const char16_t* name, int32_t flags) {
+    return Open(number, name, flags, OpenUpdate);
+}
+
+intptr_t CreateFile(intptr_t number, const char16_t* name, int32_t flags) {
+    return Open(number, name, flags, OpenCreate);
+}
+
+int32_t WriteByte(intptr_t number, uint8_t byte) {
+    auto* file = static_cast<FileObject*>(GetObject(QX_File_Objects, number));
+    if (!file) return 0;
+    if (file->buffer) return static_cast<int32_t>(WriteFileData(file, &byte, 1));
+    return static_cast<int32_t>(std::fwrite(&byte, 1, 1, file->stream));
+}
+
+void FileSeek(intptr_t number, int64_t position, int32_t mode) {
+    auto* file = static_cast<FileObject*>(GetObject(QX_File_Objects, number));
+    if (!file) return;
+    if (file->buffer) {
+        FlushFile(file);
+        file->available = 0;
+        file->state = FileIdle;
+    }
+    fseeko64(file->stream, position, mode == SeekRelative ? SEEK_CUR : SEEK_SET);
+}
+
+void QX_CloseFile(intptr_t number) {
+    if (number == Any) {
+        FreeAllObjects(QX_File_Objects);
+        return;
+    }
+    auto* file = static_cast<FileObject*>(GetObject(QX_File_Objects, number));
+    if (!file) return;
+    if (file->buffer) {
+        FlushFile(file);
+        FreeBlock(file->buffer);
+    }
+    std::fclose(file->stream);
+    FreeObject(QX_File_Objects, number);
+}
+
+void InitFileLibrary() {
+    // Created once: a second start must not orphan the files of the first.
+    if (!QX_File_Objects) QX_File_Objects = NewObjectTable(sizeof(FileObject), 16, QX_CloseFile);
+}
+
+void EndFileLibrary() {
+    FreeAllObjects(QX_File_Objects);
+}
