@@ -1,9 +1,11 @@
 // The runtime core: sized heap blocks and list blocks, runtime text (UTF-16) with its
-// conversions and the string accumulator, numbered object tables and library state blocks.
+// conversions and the string accumulator, numbered object tables, library state blocks and
+// pools of equal-sized blocks.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <pthread.h>
 
 // ---------------------------------------------------------------------------------------------
 // Sized blocks: a 64-bit length field in front of a zero-filled payload. Callers hold the
@@ -107,3 +109,79 @@ extern int32_t QX_ArgC;
 extern char** QX_ArgV;
 
 void InitToolkit(); // gtk_init on the first call only
+
+// ---------------------------------------------------------------------------------------------
+// Block pools: equal-sized blocks handed out of chunks that the pool allocates and releases as a
+// whole. Chunks grow with the pool from minChunkBlocks to maxChunkBlocks blocks; a chunk is
+// released the moment every block it ever handed out is back.
+
+struct PoolChunk;
+struct SharedPoolEntry;
+
+struct BlockPool {
+    PoolChunk* fullChunks; // nothing left to hand out
+    PoolChunk* openChunks; // allocation always uses the head
+    SharedPoolEntry* sharedEntry;
+    int64_t totalBlocks; // capacities of all chunks together
+    int64_t blockStride; // caller's size plus the header word, a multiple of 8
+    int32_t minChunkBlocks;
+    int32_t maxChunkBlocks;
+    int32_t threadSafe;
+    pthread_mutex_t lock; // recursive; initialised only when threadSafe
+};
+static_assert(offsetof(BlockPool, openChunks) == 8);
+static_assert(offsetof(BlockPool, sharedEntry) == 16);
+static_assert(offsetof(BlockPool, totalBlocks) == 24);
+static_assert(offsetof(BlockPool, blockStride) == 32);
+static_assert(offsetof(BlockPool, minChunkBlocks) == 40);
+static_assert(offsetof(BlockPool, maxChunkBlocks) == 44);
+static_assert(offsetof(BlockPool, threadSafe) == 48);
+static_assert(offsetof(BlockPool, lock) == 56);
+
+// A chunk's header; `capacity` blocks of blockStride bytes follow it. A block is one header
+// word, then the caller's bytes: while handed out the word names the chunk, while on the free
+// list it links to the next free block.
+struct PoolChunk {
+    PoolChunk* next;
+    PoolChunk* previous;
+    void* freeList;
+    int32_t capacity;
+    int32_t handedOut; // taken from the untouched area; never falls
+    int32_t freeCount; // length of freeList
+};
+static_assert(offsetof(PoolChunk, freeList) == 16);
+static_assert(offsetof(PoolChunk, capacity) == 24);
+static_assert(offsetof(PoolChunk, handedOut) == 28);
+static_assert(offsetof(PoolChunk, freeCount) == 32);
+static_assert(sizeof(PoolChunk) % 8 == 0);
+
+// One entry per shared pool in the module's list of them.
+struct SharedPoolEntry {
+    SharedPoolEntry* next;
+    SharedPoolEntry* previous;
+    BlockPool* pool;
+    int64_t blockStride;
+    int32_t flags;
+    int32_t referenceCount;
+};
+static_assert(offsetof(SharedPoolEntry, pool) == 16);
+static_assert(offsetof(SharedPoolEntry, blockStride) == 24);
+static_assert(offsetof(SharedPoolEntry, flags) == 32);
+static_assert(offsetof(SharedPoolEntry, referenceCount) == 36);
+
+// Pool flags. A pool is thread-safe when the low two bits of its flags equal PoolThreadSafe;
+// PoolShared hands every creator asking for the same stride and flags the same pool.
+enum BlockPoolFlags : int32_t {
+    PoolThreadSafe = 1,
+    PoolShared = 4,
+};
+
+// Null when the record cannot be allocated or the sizes make no sense (a negative block size,
+// chunk capacities below 1).
+BlockPool* NewBlockPool(int64_t blockSize, int32_t minChunkBlocks, int32_t maxChunkBlocks,
+                        int32_t flags);
+void* AllocatePoolBlock(BlockPool* pool); // null only when not even a one-block chunk can be had
+void* AllocateClearedPoolBlock(BlockPool* pool);
+void FreePoolBlock(BlockPool* pool, void* block); // null is ignored
+void ClearBlockPool(BlockPool* pool);             // every block of the pool is invalid afterwards
+void FreeBlockPool(BlockPool* pool);
