@@ -106,7 +106,14 @@ intptr_t CreateFile(intptr_t number, const char16_t* name, int32_t flags) {
 int32_t WriteByte(intptr_t number, uint8_t byte) {
     auto* file = static_cast<FileObject*>(GetObject(QX_File_Objects, number));
     if (!file) return 0;
-    if (file->buffer) return static_cast<int32_t>(WriteFileData(file, &byte, 1));
+    if (file->buffer) {
+        // The common case, room behind the pending bytes, stays a single store.
+        if (file->state == FileWriting && file->available > 1) {
+            file->buffer[file->size - file->available--] = byte;
+            return 1;
+        }
+        return static_cast<int32_t>(WriteFileData(file, &byte, 1));
+    }
     return static_cast<int32_t>(std::fwrite(&byte, 1, 1, file->stream));
 }
 
