@@ -1,17 +1,25 @@
 // Start-up and shutdown sequences of the runtime, and the target check between them.
 #include "app/app.h"
 #include "file/file.h"
+#include "image/image.h"
 #include "runtime/runtime.h"
 #include "window/window.h"
 
 void StartRuntime() {
     InitStrings();
     InitToolkit();
+    InitImageDecoders();
+    RegisterBMPDecoder();
+    InitImageLibrary();
+    // The drawing key is made at start-up; nothing in the patcher stores into it.
+    pthread_key_create(&QX_2DDrawing_Storage, nullptr);
     InitFileLibrary();
+    RegisterPNGDecoder();
 }
 
 void EndRuntime() {
     EndFileLibrary();
+    EndImageLibrary();
     EndStrings();
 }
 
