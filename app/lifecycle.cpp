@@ -13,12 +13,15 @@ void StartRuntime() {
     InitImageLibrary();
     // The drawing key is made at start-up; nothing in the patcher stores into it.
     pthread_key_create(&QX_2DDrawing_Storage, nullptr);
+    InitEventQueue();
+    InitWindowLibrary();
     InitFileLibrary();
     RegisterPNGDecoder();
 }
 
 void EndRuntime() {
     EndFileLibrary();
+    EndWindowLibrary();
     EndImageLibrary();
     EndStrings();
 }
