@@ -13,3 +13,9 @@ void EndRuntime();
 
 // The target check and whatever follows it (a warning, or the main window and its loop).
 void RunPatcher();
+
+// Builds the main window and runs its event loop until a patch, "Exit" or a close request.
+void RunMainWindow();
+
+// The two pictures of the main window, caught as images and shown in image gadgets.
+void ShowPictures();

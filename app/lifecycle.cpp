@@ -1,6 +1,7 @@
 // Start-up and shutdown sequences of the runtime, and the target check between them.
 #include "app/app.h"
 #include "file/file.h"
+#include "gadget/gadget.h"
 #include "image/image.h"
 #include "runtime/runtime.h"
 #include "window/window.h"
@@ -14,6 +15,7 @@ void StartRuntime() {
     // The drawing key is made at start-up; nothing in the patcher stores into it.
     pthread_key_create(&QX_2DDrawing_Storage, nullptr);
     InitEventQueue();
+    InitGadgetLibrary();
     InitWindowLibrary();
     InitFileLibrary();
     RegisterPNGDecoder();
@@ -36,5 +38,5 @@ void RunPatcher() {
         MessageRequester(u"Warning!", u"Can not find the original file Quellmire.exe v1.05b");
         return;
     }
-    // The main window and its loop run here.
+    RunMainWindow();
 }

@@ -1,5 +1,6 @@
 // Numbered top-level windows: building them from a flag set, and the signal handlers that turn
 // what happens to them into events.
+#include "gadget/gadget.h"
 #include "runtime/runtime.h"
 #include "window/window.h"
 
@@ -288,6 +289,7 @@ intptr_t OpenWindow(intptr_t number, int32_t x, int32_t y, int32_t width, int32_
     }
 
     FlushToolkitEvents();
+    if (!(flags & KeepGadgetList)) UseGadgetList(toplevel);
 
     return number == Any ? id : reinterpret_cast<intptr_t>(window);
 }

@@ -50,12 +50,20 @@ TEST(Startup, WrongSizesAndDirectoriesWarnOfTheOriginalFile) {
     ExpectWarningThenExit(dir.Path(), kWrongFile);
 }
 
-TEST(Startup, RightSizedTargetIsAcceptedWithoutAWarning) {
-    // A warning would wait for its OK; the patcher instead goes on and ends by itself.
+TEST(Startup, RightSizedTargetThroughALinkOpensTheMainWindow) {
     TempDir dir, other;
     WriteBytes(other.File("game.exe"), RandomBytes(kTargetSize, 7));
     ASSERT_EQ(symlink(other.File("game.exe").c_str(), dir.File("Quellmire.exe").c_str()), 0);
     PatcherProcess patcher(PatcherBinary(), dir.Path());
+    auto shown = patcher.WaitFor([](const Description& description) {
+        return description.Find("Widescreen. Patch for QuellMire 1.05", "GtkButton", "Exit")
+            .has_value();
+    });
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->Window("Warning!"), nullptr);
+    auto exit = shown->Find("Widescreen. Patch for QuellMire 1.05", "GtkButton", "Exit");
+    ASSERT_TRUE(exit);
+    EXPECT_TRUE(ClickDescribed(*exit));
     auto status = patcher.WaitExit();
     ASSERT_TRUE(status);
     EXPECT_EQ(*status, 0);

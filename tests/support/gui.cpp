@@ -49,17 +49,32 @@ MotifHints ReadMotifHints(GdkWindow* window) {
     return hints;
 }
 
-void SendDeleteRequest(GdkWindow* window) {
-    Display* display = GDK_WINDOW_XDISPLAY(window);
+namespace {
+
+void SendDelete(Display* display, Window window) {
     XEvent event{};
     event.xclient.type = ClientMessage;
-    event.xclient.window = GDK_WINDOW_XID(window);
+    event.xclient.window = window;
     event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, GDK_WINDOW_XID(window), False, NoEventMask, &event);
+    XSendEvent(display, window, False, NoEventMask, &event);
     XFlush(display);
+}
+
+} // namespace
+
+void SendDeleteRequest(GdkWindow* window) {
+    SendDelete(GDK_WINDOW_XDISPLAY(window), GDK_WINDOW_XID(window));
+}
+
+bool SendDeleteRequestToXid(unsigned long xid) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    SendDelete(display, static_cast<Window>(xid));
+    XCloseDisplay(display);
+    return true;
 }
 
 int RunCommand(const std::string& command) {
@@ -68,7 +83,20 @@ int RunCommand(const std::string& command) {
     return status == -1 ? -1 : WEXITSTATUS(status);
 }
 
+// Where the pointer is now, through a connection of our own (end-to-end tests have no toolkit).
+bool PointerAt(int x, int y) {
+    static Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    Window root = DefaultRootWindow(display), child = 0;
+    int rootX = 0, rootY = 0, winX = 0, winY = 0;
+    unsigned int mask = 0;
+    XQueryPointer(display, root, &root, &child, &rootX, &rootY, &winX, &winY, &mask);
+    return rootX == x && rootY == y;
+}
+
 bool PointerMove(int x, int y) {
+    // xdotool's --sync waits for a motion that never comes when the pointer is there already.
+    if (PointerAt(x, y)) return true;
     return RunCommand("xdotool mousemove --sync " + std::to_string(x) + " " + std::to_string(y)) ==
            0;
 }

@@ -1,6 +1,8 @@
 // A toolkit module for end-to-end tests: loaded into the real patcher through GTK_MODULES, it
 // writes a description of every toplevel window and its widgets to the file named by
-// QX_INSPECT_FILE, every 50 ms, so a test can read the running program from outside.
+// QX_INSPECT_FILE after the toolkit has handled any event, so a test can read the running
+// program from outside. It adds no activity of its own while the program is idle: a periodic
+// timer would keep the program's waits from ever seeing a quiet toolkit.
 #include <cstdio>
 #include <cstdlib>
 #include <gdk/gdkx.h>
@@ -64,7 +66,10 @@ void Describe(GtkWidget* widget, std::string& out) {
     if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), DescribeChild, &out);
 }
 
+guint pendingWrite = 0;
+
 gboolean WriteDescription(gpointer) {
+    pendingWrite = 0;
     const char* path = std::getenv("QX_INSPECT_FILE");
     if (!path) return FALSE;
     std::string out;
@@ -91,11 +96,16 @@ gboolean WriteDescription(gpointer) {
         std::fclose(file);
         std::rename(temporary.c_str(), path);
     }
-    return TRUE;
+    return FALSE;
+}
+
+void HandleEvent(GdkEvent* event, gpointer) {
+    gtk_main_do_event(event);
+    if (!pendingWrite) pendingWrite = g_timeout_add(20, WriteDescription, nullptr);
 }
 
 } // namespace
 
 extern "C" G_MODULE_EXPORT void gtk_module_init(gint*, gchar***) {
-    g_timeout_add(50, WriteDescription, nullptr);
+    gdk_event_handler_set(HandleEvent, nullptr, nullptr);
 }

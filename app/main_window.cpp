@@ -1,0 +1,62 @@
+// The patcher's window: four resolutions, the intro switch, "Patch" and "Exit", and the loop
+// that opens the target afresh for every event and patches it when asked.
+#include "app/app.h"
+#include "app/patch.h"
+#include "file/file.h"
+#include "gadget/gadget.h"
+#include "window/window.h"
+
+namespace {
+
+constexpr intptr_t kMainWindow = 0;
+constexpr intptr_t kPatchButton = 1;
+constexpr intptr_t kExitButton = 2;
+constexpr intptr_t kSkipIntroCheckBox = 7;
+
+void BuildMainWindow() {
+    OpenWindow(kMainWindow, 0, 0, 380, 220, u"Widescreen. Patch for QuellMire 1.05", SystemMenu);
+    int32_t y = 20;
+    for (const Resolution& resolution : kResolutions) {
+        OptionGadget(resolution.option, 145, y, 100, 20, resolution.text);
+        y += 30;
+    }
+    CheckBoxGadget(kSkipIntroCheckBox, 130, 140, 130, 20, u"Skip intro videos");
+    ButtonGadget(kPatchButton, 30, 180, 120, 25, u"Patch");
+    ButtonGadget(kExitButton, 230, 180, 120, 25, u"Exit");
+}
+
+// The patcher never creates the target: when it has gone, or cannot be opened for update, the
+// event is handled without any file work.
+bool OpenTarget() {
+    return FileSize(kTargetName) >= 0 && OpenFile(kPatchFile, kTargetName) != 0;
+}
+
+// Writes what the window asks for. True when a resolution was written, which ends the loop.
+bool Patch() {
+    if (GetGadgetState(kSkipIntroCheckBox) == 1) ApplySkipIntro();
+    for (const Resolution& resolution : kResolutions) {
+        if (GetGadgetState(resolution.option) == 1) {
+            ApplyResolution(resolution);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void RunMainWindow() {
+    BuildMainWindow();
+    for (;;) {
+        int32_t kind = WaitWindowEvent();
+        bool targetOpen = OpenTarget();
+        if (kind == Gadget) {
+            intptr_t gadget = EventGadget();
+            // The shutdown closes the target and so writes out the last byte of a patch.
+            if (gadget == kExitButton) return;
+            if (gadget == kPatchButton && targetOpen && Patch()) return;
+        }
+        if (targetOpen) QX_CloseFile(kPatchFile);
+        if (kind == CloseWindow) return;
+    }
+}
