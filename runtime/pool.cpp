@@ -158,6 +158,59 @@ void FreeSharedPool(BlockPool* pool) {
     pthread_mutex_unlock(&sharedListMutex);
 }
 
+// The chunk-level work, kept out of line so that handing out and taking back a block of an
+// open chunk stays a few instructions.
+[[gnu::noinline]] void* TakeFromNewChunk(BlockPool* pool) {
+    PoolChunk* chunk = NewChunk(pool, NextChunkCapacity(pool));
+    if (!chunk) chunk = NewChunk(pool, 1);
+    if (!chunk) return nullptr;
+    chunk->handedOut = 1;
+    pool->totalBlocks += chunk->capacity;
+    LinkChunk(chunk->capacity == 1 ? &pool->fullChunks : &pool->openChunks, chunk);
+    return HandOut(chunk, chunk + 1);
+}
+
+[[gnu::noinline]] void MoveChunk(PoolChunk** from, PoolChunk** to, PoolChunk* chunk) {
+    UnlinkChunk(from, chunk);
+    LinkChunk(to, chunk);
+}
+
+[[gnu::noinline]] void ReleaseChunk(BlockPool* pool, PoolChunk* chunk, bool wasFull) {
+    UnlinkChunk(wasFull ? &pool->fullChunks : &pool->openChunks, chunk);
+    pool->totalBlocks -= chunk->capacity;
+    std::free(chunk);
+}
+
+inline void* TakeBlock(BlockPool* pool) {
+    PoolChunk* chunk = pool->openChunks;
+    if (!chunk) [[unlikely]]
+        return TakeFromNewChunk(pool);
+    void* block = chunk->freeList;
+    if (block) {
+        chunk->freeList = *static_cast<void**>(block);
+        --chunk->freeCount;
+    } else {
+        block = reinterpret_cast<char*>(chunk + 1) + chunk->handedOut * pool->blockStride;
+        ++chunk->handedOut;
+    }
+    if (IsFull(chunk)) [[unlikely]]
+        MoveChunk(&pool->openChunks, &pool->fullChunks, chunk);
+    return HandOut(chunk, block);
+}
+
+inline void GiveBack(BlockPool* pool, void* block) {
+    void* start = static_cast<char*>(block) - kHeaderWord;
+    PoolChunk* chunk = *static_cast<PoolChunk**>(start);
+    bool wasFull = IsFull(chunk);
+    *static_cast<void**>(start) = chunk->freeList;
+    chunk->freeList = start;
+    ++chunk->freeCount;
+    if (chunk->freeCount == chunk->handedOut) [[unlikely]]
+        ReleaseChunk(pool, chunk, wasFull);
+    else if (wasFull) [[unlikely]]
+        MoveChunk(&pool->fullChunks, &pool->openChunks, chunk);
+}
+
 } // namespace
 
 BlockPool* NewBlockPool(int64_t blockSize, int32_t minChunkBlocks, int32_t maxChunkBlocks,
@@ -173,30 +226,11 @@ BlockPool* NewBlockPool(int64_t blockSize, int32_t minChunkBlocks, int32_t maxCh
 
 void* AllocatePoolBlock(BlockPool* pool) {
     if (!pool) return nullptr;
-    PoolLock lock(pool);
-    if (PoolChunk* chunk = pool->openChunks) {
-        void* block = chunk->freeList;
-        if (block) {
-            chunk->freeList = *static_cast<void**>(block);
-            --chunk->freeCount;
-        } else {
-            block = reinterpret_cast<char*>(chunk + 1) + chunk->handedOut * pool->blockStride;
-            ++chunk->handedOut;
-        }
-        if (IsFull(chunk)) {
-            UnlinkChunk(&pool->openChunks, chunk);
-            LinkChunk(&pool->fullChunks, chunk);
-        }
-        return HandOut(chunk, block);
+    if (pool->threadSafe) [[unlikely]] {
+        PoolLock lock(pool);
+        return TakeBlock(pool);
     }
-
-    PoolChunk* chunk = NewChunk(pool, NextChunkCapacity(pool));
-    if (!chunk) chunk = NewChunk(pool, 1);
-    if (!chunk) return nullptr;
-    chunk->handedOut = 1;
-    pool->totalBlocks += chunk->capacity;
-    LinkChunk(chunk->capacity == 1 ? &pool->fullChunks : &pool->openChunks, chunk);
-    return HandOut(chunk, chunk + 1);
+    return TakeBlock(pool);
 }
 
 void* AllocateClearedPoolBlock(BlockPool* pool) {
@@ -207,21 +241,12 @@ void* AllocateClearedPoolBlock(BlockPool* pool) {
 
 void FreePoolBlock(BlockPool* pool, void* block) {
     if (!pool || !block) return;
-    PoolLock lock(pool);
-    void* start = static_cast<char*>(block) - kHeaderWord;
-    PoolChunk* chunk = *static_cast<PoolChunk**>(start);
-    bool wasFull = IsFull(chunk);
-    *static_cast<void**>(start) = chunk->freeList;
-    chunk->freeList = start;
-    ++chunk->freeCount;
-    if (chunk->freeCount == chunk->handedOut) {
-        UnlinkChunk(wasFull ? &pool->fullChunks : &pool->openChunks, chunk);
-        pool->totalBlocks -= chunk->capacity;
-        std::free(chunk);
-    } else if (wasFull) {
-        UnlinkChunk(&pool->fullChunks, chunk);
-        LinkChunk(&pool->openChunks, chunk);
+    if (pool->threadSafe) [[unlikely]] {
+        PoolLock lock(pool);
+        GiveBack(pool, block);
+        return;
     }
+    GiveBack(pool, block);
 }
 
 void ClearBlockPool(BlockPool* pool) {
