@@ -27,6 +27,28 @@ void PNGReadMemory(png_structp png, png_bytep destination, size_t length) {
     state->readCursor += length;
 }
 
+uint32_t Be32(const uint8_t* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
+
+// Whether every chunk up to the first IDAT lies inside the data. libpng must read each of them
+// whole and would fail on one that does not, but it allocates the claimed length first; a
+// picture a few bytes long could make it ask for 2 GB.
+bool ChunksBeforeImageDataFit(const ImageDecoderState* state) {
+    constexpr uint32_t kIDAT = 0x49444154;
+    int64_t size = state->memorySize;
+    int64_t position = 8;
+    while (size - position >= 8) {
+        const uint8_t* header = state->memory + position;
+        int64_t length = Be32(header);
+        if (length > 0x7FFFFFFF) return false;
+        if (Be32(header + 4) == kIDAT) return true;
+        if (length + 12 > size - position) return false;
+        position += length + 12;
+    }
+    return false;
+}
+
 void PNGClose(ImageDecoderState* state) {
     png_structp png = Png(state);
     png_infop info = Info(state);
@@ -44,6 +66,8 @@ int32_t PNGReadHeader(ImageDecoderState* state) {
     png_set_error_fn(png, png_get_error_ptr(png), nullptr, PNGIgnoreWarning);
     state->readCursor = state->memory;
     png_set_read_fn(png, state, PNGReadMemory);
+    // Compressed ancillary chunks may not inflate past the size of the data holding them.
+    png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(state->memorySize));
     png_infop info = png_create_info_struct(png);
     state->private2 = info;
     if (!info) png_error(png, "out of memory");
@@ -103,6 +127,7 @@ int32_t PNGReadHeader(ImageDecoderState* state) {
 int32_t PNGCheck(ImageDecoderState* state) {
     if (!state->memory || state->memorySize <= 7) return 0;
     if (png_sig_cmp(state->memory, 0, 8) != 0) return 0;
+    if (!ChunksBeforeImageDataFit(state)) return 0;
     state->private1 = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!state->private1) return 0;
     state->private2 = nullptr;
