@@ -11,12 +11,16 @@
 
 namespace {
 
-class Windows : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
+class WindowLibrary : public testing::Environment {
+    void SetUp() override {
         InitEventQueue();
         InitWindowLibrary();
     }
+};
+const testing::Environment* const library = testing::AddGlobalTestEnvironment(new WindowLibrary);
+
+class Windows : public testing::Test {
+  protected:
     void TearDown() override {
         QX_CloseWindow(-1);
         PumpPending();
@@ -36,19 +40,32 @@ bool IsQueued(int32_t kind, intptr_t window) {
     return false;
 }
 
+// Whether the window asked the window manager, through _NET_WM_STATE, to map it maximized.
+bool AskedMaximized(GdkWindow* window) {
+    GdkAtom type = GDK_NONE;
+    gint format = 0, length = 0;
+    guchar* data = nullptr;
+    bool maximized = false;
+    if (gdk_property_get(window, gdk_atom_intern("_NET_WM_STATE", FALSE), GDK_NONE, 0, 64, FALSE,
+                         &type, &format, &length, &data)) {
+        auto* atoms = reinterpret_cast<GdkAtom*>(data);
+        for (size_t i = 0; i < length / sizeof(GdkAtom); ++i)
+            maximized |= atoms[i] == gdk_atom_intern("_NET_WM_STATE_MAXIMIZED_VERT", FALSE);
+        g_free(data);
+    }
+    return maximized;
+}
+
 struct FlagCase {
     uint32_t flags;
     unsigned long decorations;
     unsigned long functions;
     bool resizable;
+    bool maximized = false;
 };
 
 class WindowHints : public testing::TestWithParam<FlagCase> {
   protected:
-    static void SetUpTestSuite() {
-        InitEventQueue();
-        InitWindowLibrary();
-    }
     void TearDown() override { QX_CloseWindow(-1); }
 };
 
@@ -64,9 +81,9 @@ TEST_P(WindowHints, DecorationsAndFunctionsReachTheWindowManager) {
     EXPECT_EQ(hints.decorations, c.decorations);
     EXPECT_EQ(hints.functions, c.functions);
     EXPECT_EQ(gtk_window_get_resizable(GTK_WINDOW(toplevel)), c.resizable);
+    EXPECT_EQ(AskedMaximized(toplevel->window), c.maximized);
     if (c.flags & ToolWindow) {
         EXPECT_EQ(gtk_window_get_type_hint(GTK_WINDOW(toplevel)), GDK_WINDOW_TYPE_HINT_UTILITY);
-        EXPECT_FALSE(gdk_window_get_state(toplevel->window) & GDK_WINDOW_STATE_MAXIMIZED);
         auto* record = static_cast<WindowObject*>(GetObject(QX_Window_Objects, 0));
         EXPECT_EQ(record->flags & 0x630u, 0u);
     }
@@ -79,6 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FlagCase{Resizable | MinimizeButton | MaximizeButton, 0x6E, 0x3E, true},
                     FlagCase{MinimizeButton, 0x2A, 0x2C, false},
                     FlagCase{Borderless | SystemMenu | MaximizeButton, 0, 0x36, true},
+                    FlagCase{StartMaximized, 0x0A, 0x24, false, true},
                     FlagCase{ToolWindow | MaximizeButton | StartMaximized, 0x0E, 0x26, true}));
 
 TEST_F(Windows, OpensPlacedSizedAndShownBeforeReturning) {
