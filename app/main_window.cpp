@@ -23,6 +23,7 @@ void BuildMainWindow() {
     CheckBoxGadget(kSkipIntroCheckBox, 130, 140, 130, 20, u"Skip intro videos");
     ButtonGadget(kPatchButton, 30, 180, 120, 25, u"Patch");
     ButtonGadget(kExitButton, 230, 180, 120, 25, u"Exit");
+    ShowPictures();
 }
 
 // The patcher never creates the target: when it has gone, or cannot be opened for update, the
