@@ -5,9 +5,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <random>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -47,6 +50,30 @@ Described ParseLine(const std::string& line) {
         item.fields[key] = value;
     }
     return item;
+}
+
+// True when users other than the owner can search every directory on the way to `path` and
+// read and run the file itself.
+bool OthersCanRun(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 ||
+        (info.st_mode & (S_IROTH | S_IXOTH)) != (S_IROTH | S_IXOTH))
+        return false;
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1))
+        if (stat(path.substr(0, slash).c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0)
+            return false;
+    return true;
+}
+
+// Copies `path` into `directory` with permissions everybody can use; returns the copy's path.
+std::string StageCopy(const std::string& path, const std::string& directory) {
+    namespace fs = std::filesystem;
+    fs::path copy = fs::path(directory) / fs::path(path).filename();
+    std::error_code error;
+    fs::copy_file(path, copy, fs::copy_options::overwrite_existing, error);
+    fs::permissions(copy, fs::perms(0755), error);
+    return copy.string();
 }
 
 } // namespace
@@ -108,7 +135,8 @@ TempDir::~TempDir() {
     RunCommand("chmod -R u+w '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'");
 }
 
-PatcherProcess::PatcherProcess(const std::string& binary, const std::string& directory) {
+PatcherProcess::PatcherProcess(const std::string& binary, const std::string& directory,
+                               RunAs runAs) {
     inspectFile_ = directory + "/.inspect-" + std::to_string(getpid());
     // The description lives outside the target's directory when that one is read-only.
     char pattern[] = "/tmp/qx-inspect-XXXXXX";
@@ -118,12 +146,27 @@ PatcherProcess::PatcherProcess(const std::string& binary, const std::string& dir
         unlink(pattern);
         inspectFile_ = pattern;
     }
+    std::string program = binary;
+    std::string module = QX_INSPECTOR_MODULE;
+    if (runAs == RunAs::Nobody && !(OthersCanRun(program) && OthersCanRun(module))) {
+        char staging[] = "/tmp/qx-stage-XXXXXX";
+        if (mkdtemp(staging)) {
+            stagingDir_ = staging;
+            chmod(staging, 0755);
+            program = StageCopy(program, stagingDir_);
+            module = StageCopy(module, stagingDir_);
+        }
+    }
     pid_ = fork();
     if (pid_ == 0) {
+        if (runAs == RunAs::Nobody) {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(126);
+            setenv("HOME", "/tmp", 1);
+        }
         if (chdir(directory.c_str()) != 0) _exit(127);
-        setenv("GTK_MODULES", QX_INSPECTOR_MODULE, 1);
+        setenv("GTK_MODULES", module.c_str(), 1);
         setenv("QX_INSPECT_FILE", inspectFile_.c_str(), 1);
-        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
 }
@@ -134,6 +177,10 @@ PatcherProcess::~PatcherProcess() {
         waitpid(pid_, nullptr, 0);
     }
     unlink(inspectFile_.c_str());
+    if (!stagingDir_.empty()) {
+        std::error_code error;
+        std::filesystem::remove_all(stagingDir_, error);
+    }
 }
 
 Description PatcherProcess::Read() const {
@@ -145,8 +192,8 @@ Description PatcherProcess::Read() const {
     return description;
 }
 
-std::optional<Description> PatcherProcess::WaitFor(bool (*ready)(const Description&),
-                                                   int timeoutMs) {
+std::optional<Description>
+PatcherProcess::WaitFor(const std::function<bool(const Description&)>& ready, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
         Description description = Read();

@@ -2,6 +2,7 @@
 // module loaded, read what its windows show, and wait for it to end.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -39,14 +40,22 @@ class TempDir {
     std::string path_;
 };
 
+// Who the started binary runs as: the test's own user, or the unprivileged "nobody" (65534),
+// for whom permission bits count even when the tests run as root.
+enum class RunAs { Self, Nobody };
+
 class PatcherProcess {
   public:
-    // Starts the binary with `directory` as its working directory.
-    PatcherProcess(const std::string& binary, const std::string& directory);
+    // Starts the binary with `directory` as its working directory. As `Nobody`, the child drops
+    // its groups and ids before exec and gets HOME=/tmp; the X server must then accept clients
+    // without authorisation (Xvfb -ac).
+    PatcherProcess(const std::string& binary, const std::string& directory,
+                   RunAs runAs = RunAs::Self);
     ~PatcherProcess();
 
     // Waits until the description satisfies `ready` (up to timeoutMs); returns it.
-    std::optional<Description> WaitFor(bool (*ready)(const Description&), int timeoutMs = 10000);
+    std::optional<Description> WaitFor(const std::function<bool(const Description&)>& ready,
+                                       int timeoutMs = 10000);
     std::optional<Description> WaitForWindow(const std::string& title, int timeoutMs = 10000);
     Description Read() const;
     // Exit status once the process has ended within timeoutMs, else nullopt.
@@ -56,6 +65,7 @@ class PatcherProcess {
   private:
     pid_t pid_ = -1;
     std::string inspectFile_;
+    std::string stagingDir_; // copies of the binary and module that "nobody" can reach
     std::optional<int> status_;
 };
 

@@ -22,6 +22,9 @@ MotifHints ReadMotifHints(GdkWindow* window);
 
 // Sends WM_DELETE_WINDOW to a toplevel as a window manager's close request would.
 void SendDeleteRequest(GdkWindow* window);
+// The same for a window of another process, named by its X id, over a display connection of
+// its own. False when the display cannot be opened.
+bool SendDeleteRequestToXid(unsigned long xid);
 
 // Real pointer input through xdotool, in root-window coordinates. Returns false when the
 // command fails.
