@@ -176,24 +176,4 @@ TEST_F(PngDecoding, BottomUpDecodingFlipsTheRows) {
     }
 }
 
-// Interlaced pictures give exactly the pixels of their plain twins.
-TEST_F(PngDecoding, InterlacedPicturesMatchTheirPlainTwins) {
-    int pairs = 0;
-    for (const std::string& name : SuitePictures(false)) {
-        if (name.compare(0, 4, "basi") != 0) continue;
-        std::string twin = "basn" + name.substr(4);
-        SCOPED_TRACE(name);
-        ExactBuffer interlaced(ReadFileBytes(TestDataPath("pngsuite/" + name)));
-        ExactBuffer plain(ReadFileBytes(TestDataPath("pngsuite/" + twin)));
-        GdkPixbuf* a = Pixbuf(CatchImage(7, interlaced.data(), interlaced.size()));
-        GdkPixbuf* b = Pixbuf(CatchImage(8, plain.data(), plain.size()));
-        ASSERT_TRUE(a && b);
-        std::string first;
-        EXPECT_EQ(CountDifferences(a, b, &first), 0) << first;
-        ++pairs;
-    }
-    EXPECT_EQ(pairs, 15);
-    QX_FreeImage(-1);
-}
-
 } // namespace
