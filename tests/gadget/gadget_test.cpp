@@ -1,4 +1,5 @@
-// Gadgets in a real window under the virtual X server: groups, events, state, reuse, fonts.
+// Gadgets in a real window under the virtual X server: groups, events, state, lifetimes, fonts,
+// and the image gadget's size and mouse reporting, driven by real pointer actions.
 #include "gadget/gadget.h"
 #include "tests/support/gui.h"
 #include "window/window.h"
@@ -8,50 +9,69 @@
 
 namespace {
 
+constexpr intptr_t kWindow = 4;
+
 struct Posted {
     int32_t kind;
-    intptr_t object;
-    intptr_t window;
-    intptr_t type;
+    intptr_t object, type;
     bool operator==(const Posted&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& out, const Posted& event) {
-    return out << "{kind " << event.kind << ", object " << event.object << ", window "
-               << event.window << ", type " << event.type << "}";
+std::ostream& operator<<(std::ostream& out, const Posted& e) {
+    return out << "{" << e.kind << ", " << e.object << ", " << e.type << "}";
 }
 
-// Everything queued, oldest first; the queue is empty afterwards.
-std::vector<Posted> Drain() {
+// The Gadget events queued so far (and, with `clicks`, the window's clicks); empties the queue.
+std::vector<Posted> Posts(bool clicks = false) {
     std::vector<Posted> events;
     intptr_t object = 0, window = 0, type = 0;
     void* data = nullptr;
-    void (*freeData)(void*) = nullptr;
-    while (int32_t kind = PopEvent(&object, &window, &type, &data, &freeData))
-        events.push_back({kind, object, window, type});
+    EventFreeFunction freeData = nullptr;
+    while (int32_t kind = PopEvent(&object, &window, &type, &data, &freeData)) {
+        if (kind == Gadget) {
+            EXPECT_EQ(window, kWindow);
+        }
+        if (kind == Gadget || (clicks && (kind == LeftClick || kind == RightClick)))
+            events.push_back({kind, object, type});
+    }
     return events;
 }
 
-std::vector<Posted> GadgetEvents() {
-    std::vector<Posted> events;
-    for (const Posted& event : Drain())
-        if (event.kind == Gadget) events.push_back(event);
-    return events;
+std::vector<Posted> One(intptr_t gadget, intptr_t type = 0) {
+    return {{Gadget, gadget, type}};
+}
+
+GadgetRecord* Record(intptr_t number) {
+    return static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, number));
 }
 
 GtkWidget* WidgetOf(intptr_t number) {
-    auto* gadget = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, number));
-    return gadget ? gadget->widget : nullptr;
+    return Record(number) ? Record(number)->widget : nullptr;
 }
 
-// Lets the toolkit handle a real click and whatever it sets off.
+void SetState(intptr_t number, intptr_t value) {
+    Record(number)->ops->setState(Record(number), value);
+}
+
 void Settle() {
     PumpUntil([] { return false; }, 150);
+}
+
+void Click(intptr_t number, int button = 1) {
+    ASSERT_TRUE(ClickWidget(WidgetOf(number), button));
+    Settle();
+}
+
+GtkRequisition Requested(GtkWidget* widget) {
+    GtkRequisition size{};
+    gtk_widget_size_request(widget, &size);
+    return size;
 }
 
 class Gadgets : public testing::Test {
   protected:
     static void SetUpTestSuite() {
+        InitStrings();
         InitEventQueue();
         InitGadgetLibrary();
         InitWindowLibrary();
@@ -60,15 +80,16 @@ class Gadgets : public testing::Test {
         window_ = reinterpret_cast<GtkWidget*>(
             OpenWindow(kWindow, 100, 100, 400, 300, u"Gadgets", SystemMenu));
         ASSERT_NE(window_, nullptr);
-        Settle();
-        Drain();
+        picture_ = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 130, 91);
+        gdk_pixbuf_fill(picture_, 0x80402080);
     }
     void TearDown() override {
         QX_CloseWindow(Any);
-        Drain();
+        Posts();
+        g_object_unref(picture_);
     }
-    static constexpr intptr_t kWindow = 4;
     GtkWidget* window_ = nullptr;
+    GdkPixbuf* picture_ = nullptr;
 };
 
 } // namespace
@@ -76,182 +97,128 @@ class Gadgets : public testing::Test {
 TEST_F(Gadgets, OptionGroupsFollowCreationOrder) {
     for (int i = 0; i < 4; ++i)
         ASSERT_NE(OptionGadget(10 + i, 10, 10 + 25 * i, 100, 20, u"o"), 0);
-    ASSERT_NE(CheckBoxGadget(20, 150, 10, 100, 20, u"c"), 0);
-    ASSERT_NE(OptionGadget(21, 150, 40, 100, 20, u"p"), 0);
-    ASSERT_NE(OptionGadget(22, 150, 70, 100, 20, u"q"), 0);
-    ASSERT_NE(ButtonGadget(23, 150, 100, 100, 20, u"b"), 0);
-    ASSERT_NE(OptionGadget(24, 150, 130, 100, 20, u"r"), 0);
+    CheckBoxGadget(20, 150, 10, 100, 20, u"c");
+    OptionGadget(21, 150, 40, 100, 20, u"p");
+    OptionGadget(22, 150, 70, 100, 20, u"q");
+    ButtonGadget(23, 150, 100, 100, 20, u"b");
+    OptionGadget(24, 150, 130, 100, 20, u"r");
     std::vector<intptr_t> states;
     for (intptr_t number : {10, 11, 12, 13, 21, 22, 24})
         states.push_back(GetGadgetState(number));
     EXPECT_EQ(states, (std::vector<intptr_t>{1, 0, 0, 0, 1, 0, 1}));
     Settle();
-    Drain();
+    Posts();
 
-    // A real click on the third option selects it; only the selected option reports.
-    ASSERT_TRUE(ClickWidget(WidgetOf(12)));
-    ASSERT_TRUE(PumpUntil([] { return GetGadgetState(12) == 1; }));
-    Settle();
-    EXPECT_EQ(GadgetEvents(), (std::vector<Posted>{{Gadget, 12, kWindow, 0}}));
+    Click(12); // only the option that becomes selected reports
+    EXPECT_EQ(Posts(), One(12));
     EXPECT_EQ(GetGadgetState(10), 0);
-    EXPECT_EQ(GetGadgetState(21), 1); // the other groups are untouched
-    EXPECT_EQ(GetGadgetState(24), 1);
+    EXPECT_EQ(GetGadgetState(21), 1);
+
+    SetState(13, 1); // selecting by program reports too, once
+    EXPECT_EQ(Posts(), One(13));
+    SetState(13, 1);
+    EXPECT_TRUE(Posts().empty());
 }
 
-TEST_F(Gadgets, ButtonsPostOneEventPerClick) {
-    ASSERT_NE(ButtonGadget(1, 10, 10, 120, 25, u"Plain"), 0);
-    ASSERT_NE(ButtonGadget(2, 10, 50, 120, 25, u"Toggle", ButtonFlags::Toggle), 0);
-    ASSERT_TRUE(ClickWidget(WidgetOf(1)));
+TEST_F(Gadgets, EachUserActionPostsOneEvent) {
+    ButtonGadget(1, 10, 10, 120, 25, u"Plain");
+    ButtonGadget(2, 10, 50, 120, 25, u"Toggle", ButtonFlags::Toggle);
+    CheckBoxGadget(3, 10, 90, 150, 20, u"Two");
+    CheckBoxGadget(4, 10, 120, 150, 20, u"Three", CheckBoxFlags::ThreeState);
     Settle();
-    EXPECT_EQ(GadgetEvents(), (std::vector<Posted>{{Gadget, 1, kWindow, 0}}));
+    Posts();
+    Click(1);
+    EXPECT_EQ(Posts(), One(1));
     EXPECT_EQ(GetGadgetState(1), 0);
-
-    for (intptr_t expected : {1, 0, 1}) {
-        ASSERT_TRUE(ClickWidget(WidgetOf(2)));
-        Settle();
-        EXPECT_EQ(GadgetEvents(), (std::vector<Posted>{{Gadget, 2, kWindow, 0}}));
-        EXPECT_EQ(GetGadgetState(2), expected);
-    }
-}
-
-TEST_F(Gadgets, NothingIsPostedWhileACloseRequestWaits) {
-    ASSERT_NE(ButtonGadget(1, 10, 10, 120, 25, u"Patch"), 0);
-    ASSERT_NE(CheckBoxGadget(2, 10, 50, 120, 25, u"Tick"), 0);
-    ASSERT_NE(OptionGadget(3, 10, 90, 120, 25, u"A"), 0);
-    ASSERT_NE(OptionGadget(4, 10, 120, 120, 25, u"B"), 0);
-    Settle();
-    Drain();
-    PostEvent(CloseWindow, 0, kWindow, 0);
-    gtk_button_clicked(GTK_BUTTON(WidgetOf(1)));
-    gtk_button_clicked(GTK_BUTTON(WidgetOf(2)));
-    gtk_button_clicked(GTK_BUTTON(WidgetOf(4)));
-    EXPECT_EQ(Drain(), (std::vector<Posted>{{CloseWindow, 0, kWindow, 0}}));
-    EXPECT_EQ(GetGadgetState(2), 1); // the state changed all the same
-    EXPECT_EQ(GetGadgetState(4), 1);
-}
-
-TEST_F(Gadgets, CheckBoxStatesAndTheMixedState) {
-    ASSERT_NE(CheckBoxGadget(1, 10, 10, 150, 20, u"Two"), 0);
-    ASSERT_NE(CheckBoxGadget(2, 10, 40, 150, 20, u"Three", CheckBoxFlags::ThreeState), 0);
-    auto* plain = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, 1));
-    auto* three = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, 2));
-
     for (intptr_t expected : {1, 0}) {
-        ASSERT_TRUE(ClickWidget(WidgetOf(1)));
-        Settle();
-        EXPECT_EQ(GadgetEvents(), (std::vector<Posted>{{Gadget, 1, kWindow, 0}}));
-        EXPECT_EQ(GetGadgetState(1), expected);
+        Click(2);
+        EXPECT_EQ(Posts(), One(2));
+        EXPECT_EQ(GetGadgetState(2), expected);
+        Click(3);
+        EXPECT_EQ(Posts(), One(3));
+        EXPECT_EQ(GetGadgetState(3), expected);
     }
-    plain->ops->setState(plain, -1); // without ThreeState, -1 just checks it
-    EXPECT_EQ(GetGadgetState(1), 1);
+    SetState(3, -1); // without ThreeState, -1 simply checks the box
+    EXPECT_EQ(GetGadgetState(3), 1);
+    SetState(4, -1);
+    EXPECT_EQ(GetGadgetState(4), -1);
+    EXPECT_TRUE(Posts().empty()); // changes made by program post nothing
+    Click(4);                     // a click on a mixed box checks it
+    EXPECT_EQ(GetGadgetState(4), 1);
+    EXPECT_EQ(Posts(), One(4));
+}
 
-    three->ops->setState(three, -1);
-    EXPECT_EQ(GetGadgetState(2), -1);
-    EXPECT_TRUE(Drain().empty()); // a change made by program posts nothing
-    ASSERT_TRUE(ClickWidget(WidgetOf(2)));
+TEST_F(Gadgets, NothingIsPostedWhileACloseRequestWaitsButImageClicksAre) {
+    ButtonGadget(1, 10, 10, 120, 25, u"Patch");
+    CheckBoxGadget(2, 10, 50, 120, 25, u"Tick");
+    OptionGadget(3, 10, 90, 120, 25, u"A");
+    OptionGadget(4, 10, 120, 120, 25, u"B");
+    ImageGadget(5, 200, 10, 0, 0, picture_);
     Settle();
-    EXPECT_EQ(GetGadgetState(2), 1); // a click on a mixed box checks it
-    EXPECT_EQ(GadgetEvents(), (std::vector<Posted>{{Gadget, 2, kWindow, 0}}));
+    Posts();
+    PostEvent(CloseWindow, 0, kWindow, 0);
+    for (intptr_t number : {1, 2, 4})
+        gtk_button_clicked(GTK_BUTTON(WidgetOf(number)));
+    EXPECT_EQ(GetGadgetState(4), 1); // the state changes all the same
+    Click(5);
+    intptr_t object = 0, window = 0, type = 0;
+    EXPECT_EQ(PeekEvent(&object, &window, &type), CloseWindow);
+    EXPECT_EQ(Posts(), One(5));
 }
 
-TEST_F(Gadgets, SelectingAnOptionByProgramPostsItsEvent) {
-    ASSERT_NE(OptionGadget(5, 10, 10, 100, 20, u"A"), 0);
-    ASSERT_NE(OptionGadget(6, 10, 40, 100, 20, u"B"), 0);
-    auto* second = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, 6));
-    second->ops->setState(second, 1);
-    EXPECT_EQ(GadgetEvents(), (std::vector<Posted>{{Gadget, 6, kWindow, 0}}));
-    EXPECT_EQ(GetGadgetState(5), 0);
-    second->ops->setState(second, 1);
-    EXPECT_TRUE(Drain().empty());
-}
-
-TEST_F(Gadgets, TextsPlacesAndSizes) {
-    ASSERT_NE(ButtonGadget(1, 30, 180, 120, 25, u"Patch"), 0);
-    ASSERT_NE(CheckBoxGadget(2, 130, 140, 130, 20, u"Skip intro videos"), 0);
-    ASSERT_NE(OptionGadget(3, 145, 20, 100, 20, nullptr), 0);
-    ASSERT_TRUE(PumpUntil([] { return WidgetOf(1)->allocation.width == 120; }));
-    GtkAllocation allocation = WidgetOf(1)->allocation;
-    EXPECT_EQ(allocation.x, 30);
-    EXPECT_EQ(allocation.y, 180);
-    EXPECT_EQ(allocation.height, 25);
-    EXPECT_EQ(WidgetOf(2)->allocation.width, 130);
-    EXPECT_EQ(WidgetOf(2)->allocation.x, 130);
-
-    InitStrings();
-    for (auto [number, expected] :
-         {std::pair<intptr_t, std::u16string>{1, u"Patch"}, {2, u"Skip intro videos"}, {3, u""}}) {
-        auto* gadget = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, number));
-        QX_StringBasePosition = 0;
-        EXPECT_EQ(gadget->ops->getText(gadget, 0), static_cast<int64_t>(expected.size() + 1));
-        EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(QX_StringBase)), expected);
-    }
-    EndStrings();
-    EXPECT_EQ(gtk_object_get_data(GTK_OBJECT(WidgetOf(1)), "qx_id"), reinterpret_cast<void*>(2));
-}
-
-TEST_F(Gadgets, ReusingANumberDestroysTheOldGadget) {
+TEST_F(Gadgets, NumbersAndLifetimes) {
     ASSERT_NE(ButtonGadget(3, 10, 10, 100, 20, u"Old"), 0);
     GtkWidget* old = WidgetOf(3);
     g_object_add_weak_pointer(G_OBJECT(old), reinterpret_cast<gpointer*>(&old));
-    void* record = GetObject(QX_Gadget_Objects, 3);
-    ASSERT_NE(CheckBoxGadget(3, 10, 40, 100, 20, u"New"), 0);
+    void* record = Record(3);
+    ASSERT_NE(CheckBoxGadget(3, 10, 40, 100, 20, u"New"), 0); // reuse destroys the old one
     EXPECT_EQ(old, nullptr);
-    EXPECT_EQ(GetObject(QX_Gadget_Objects, 3), record);
+    EXPECT_EQ(Record(3), record);
     EXPECT_TRUE(GTK_IS_CHECK_BUTTON(WidgetOf(3)));
+    EXPECT_EQ(gtk_object_get_data(GTK_OBJECT(WidgetOf(3)), "qx_id"), reinterpret_cast<void*>(4));
 
-    intptr_t any = ButtonGadget(Any, 10, 80, 100, 20, u"Any");
-    ASSERT_NE(any, 0);
-    EXPECT_EQ(GetObject(QX_Gadget_Objects, any), reinterpret_cast<void*>(any));
-    EXPECT_EQ(gtk_object_get_data(GTK_OBJECT(WidgetOf(any)), "qx_id"),
-              reinterpret_cast<void*>(any + 1));
+    intptr_t any = ButtonGadget(Any, 10, 80, 100, 20, nullptr);
+    ASSERT_EQ(Record(any), reinterpret_cast<void*>(any));
+    QX_StringBasePosition = 0;
+    EXPECT_EQ(Record(any)->ops->getText(Record(any), 0), 1); // a null text is the empty label
     QX_FreeGadget(any);
     EXPECT_EQ(IsObject(QX_Gadget_Objects, any), nullptr);
     QX_FreeGadget(77); // never used: nothing happens
     EXPECT_EQ(GetGadgetState(77), 0);
-}
 
-TEST_F(Gadgets, ClosingTheWindowFreesItsGadgetsAndTheList) {
-    ASSERT_NE(ButtonGadget(1, 10, 10, 100, 20, u"A"), 0);
-    ASSERT_NE(OptionGadget(2, 10, 40, 100, 20, u"B"), 0);
-    QX_CloseWindow(kWindow);
-    EXPECT_EQ(GetObject(QX_Gadget_Objects, 1), nullptr);
-    EXPECT_EQ(GetObject(QX_Gadget_Objects, 2), nullptr);
-    EXPECT_EQ(GetGadgetState(2), 0);
+    // A freed last option must not lead the next one into its group.
+    OptionGadget(5, 10, 110, 100, 20, u"A");
+    QX_FreeGadget(5);
+    OptionGadget(6, 10, 140, 100, 20, u"B");
+    EXPECT_EQ(GetGadgetState(6), 1);
 
+    QX_CloseWindow(kWindow); // the window takes its gadgets with it
+    EXPECT_EQ(Record(3), nullptr);
+    EXPECT_EQ(Record(6), nullptr);
     // No gadget list is current now: creating claims nothing.
-    EXPECT_EQ(ButtonGadget(5, 10, 10, 100, 20, u"Nowhere"), 0);
+    EXPECT_EQ(ButtonGadget(7, 10, 10, 100, 20, u"Nowhere"), 0);
     EXPECT_EQ(OptionGadget(Any, 10, 10, 100, 20, u"Nowhere"), 0);
-    EXPECT_EQ(GetObject(QX_Gadget_Objects, 5), nullptr);
+    EXPECT_EQ(Record(7), nullptr);
     EXPECT_EQ(QX_Gadget_Objects->dynamicHead, nullptr);
 }
 
-TEST_F(Gadgets, AFreedLastOptionStartsANewGroup) {
-    ASSERT_NE(OptionGadget(1, 10, 10, 100, 20, u"A"), 0);
-    ASSERT_NE(OptionGadget(2, 10, 40, 100, 20, u"B"), 0);
-    QX_FreeGadget(2);
-    ASSERT_NE(OptionGadget(3, 10, 70, 100, 20, u"C"), 0);
-    EXPECT_EQ(GetGadgetState(3), 1);
-    EXPECT_EQ(GetGadgetState(1), 1);
-}
-
-TEST_F(Gadgets, FontsForNewGadgets) {
-    ASSERT_NE(ButtonGadget(1, 10, 10, 100, 20, u"Before"), 0);
+TEST_F(Gadgets, TextsAndFonts) {
+    ButtonGadget(1, 10, 10, 100, 20, u"Before \u00e9");
     PangoFontDescription* font = pango_font_description_from_string("Serif Bold 14");
     SetGadgetFont(Any, font);
-    ASSERT_NE(CheckBoxGadget(2, 10, 40, 100, 20, u"With"), 0);
+    CheckBoxGadget(2, 10, 40, 100, 20, u"With");
     SetGadgetFont(Any, DefaultGadgetFont);
-    ASSERT_NE(OptionGadget(3, 10, 70, 100, 20, u"After"), 0);
+    OptionGadget(3, 10, 70, 100, 20, u"After");
 
-    auto fontOf = [](intptr_t number) {
-        auto* gadget = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, number));
-        return gadget->ops->getFont(gadget);
-    };
+    QX_StringBasePosition = 0;
+    EXPECT_EQ(Record(1)->ops->getText(Record(1), 0), 9);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(QX_StringBase)), u"Before \u00e9");
+    auto fontOf = [](intptr_t number) { return Record(number)->ops->getFont(Record(number)); };
     EXPECT_EQ(fontOf(2), font);
     GtkWidget* label = gtk_bin_get_child(GTK_BIN(WidgetOf(2)));
     EXPECT_TRUE(pango_font_description_equal(label->style->font_desc, font));
     EXPECT_FALSE(pango_font_description_equal(fontOf(1), font));
     EXPECT_FALSE(pango_font_description_equal(fontOf(3), font));
-
     SetGadgetFont(1, font); // one gadget changes; the others keep theirs
     EXPECT_EQ(fontOf(1), font);
     EXPECT_FALSE(pango_font_description_equal(fontOf(3), font));
@@ -259,38 +226,96 @@ TEST_F(Gadgets, FontsForNewGadgets) {
     pango_font_description_free(font);
 }
 
-TEST_F(Gadgets, DragStartIsReportedOncePerPress) {
-    GtkWidget* box = gtk_event_box_new();
-    gtk_widget_set_size_request(box, 120, 120);
-    auto* list = static_cast<GtkWidget*>(gtk_object_get_data(GTK_OBJECT(window_), "qx_gadgetlist"));
-    gtk_fixed_put(GTK_FIXED(list), box, 20, 20);
-    InstallDragStartDetector(box, 42);
-    gtk_widget_show(box);
-    ASSERT_TRUE(PumpUntil([&] { return GTK_WIDGET_MAPPED(box) && box->allocation.width == 120; }));
-    Drain();
+TEST_F(Gadgets, ImageGadgetSizeFrameAndState) {
+    struct Case {
+        int32_t flags;
+        GtkShadowType shadow; // GTK_SHADOW_NONE: no frame
+    };
+    const Case cases[] = {
+        {0, GTK_SHADOW_NONE},
+        {ImageGadgetFlags::BorderSunken, GTK_SHADOW_IN},
+        {ImageGadgetFlags::BorderRaised, GTK_SHADOW_OUT},
+        {ImageGadgetFlags::BorderSunken | ImageGadgetFlags::BorderRaised, GTK_SHADOW_OUT}};
+    for (intptr_t i = 0; i < 4; ++i) {
+        ASSERT_NE(ImageGadget(i, 10, 10, 130, 130, picture_, cases[i].flags), 0);
+        GtkWidget* child = gtk_bin_get_child(GTK_BIN(Record(i)->outer));
+        GtkRequisition size = Requested(Record(i)->outer);
+        if (cases[i].shadow == GTK_SHADOW_NONE) {
+            EXPECT_EQ(child, WidgetOf(i));
+            EXPECT_EQ(size.width, 130); // the picture's size, not the one asked for
+            EXPECT_EQ(size.height, 91);
+            continue;
+        }
+        ASSERT_TRUE(GTK_IS_FRAME(child));
+        EXPECT_EQ(gtk_frame_get_shadow_type(GTK_FRAME(child)), cases[i].shadow);
+        EXPECT_GT(size.width, 130); // plus the frame
+        EXPECT_GT(size.height, 91);
+    }
+    ImageGadget(5, 10, 150, 70, 50, nullptr);
+    EXPECT_EQ(Requested(Record(5)->outer).width, 70);
+    EXPECT_EQ(Requested(Record(5)->outer).height, 50);
 
+    EXPECT_EQ(GetGadgetState(0), reinterpret_cast<intptr_t>(picture_));
+    SetState(0, 0); // the picture goes, the size stays
+    EXPECT_EQ(GetGadgetState(0), 0);
+    EXPECT_NE(gtk_image_get_storage_type(GTK_IMAGE(WidgetOf(0))), GTK_IMAGE_PIXBUF);
+    EXPECT_EQ(Requested(Record(0)->outer).height, 91);
+    GdkPixbuf* small = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 40, 30);
+    SetState(0, reinterpret_cast<intptr_t>(small)); // the size follows the new picture
+    EXPECT_EQ(gtk_image_get_pixbuf(GTK_IMAGE(WidgetOf(0))), small);
+    EXPECT_EQ(Requested(Record(0)->outer).width, 40);
+    g_object_unref(small);
+
+    GtkWidget* parts[] = {Record(2)->outer, gtk_bin_get_child(GTK_BIN(Record(2)->outer)),
+                          WidgetOf(2)};
+    for (GtkWidget*& part : parts)
+        g_object_add_weak_pointer(G_OBJECT(part), reinterpret_cast<gpointer*>(&part));
+    QX_FreeGadget(2);
+    EXPECT_EQ(parts[0], nullptr);
+    EXPECT_EQ(parts[1], nullptr);
+    EXPECT_EQ(parts[2], nullptr);
+    EXPECT_EQ(Record(2), nullptr);
+}
+
+TEST_F(Gadgets, ImageGadgetReportsMouseButtonsAndDrags) {
+    ImageGadget(6, 20, 20, 130, 130, picture_);
+    GtkWidget* box = Record(6)->outer;
+    ASSERT_TRUE(PumpUntil([&] { return GTK_WIDGET_MAPPED(box) && box->allocation.width == 130; }));
     int x = 0, y = 0;
-    WidgetRootPosition(box, 20, 20, &x, &y);
+    WidgetRootPosition(box, 60, 40, &x, &y);
     ASSERT_TRUE(PointerMove(x, y));
+    Settle();
+    Posts();
+    auto act = [](int button, int repeat) {
+        EXPECT_TRUE(PointerClick(button, repeat));
+        Settle();
+        return Posts(button != 2 && repeat == 1);
+    };
+    // Passed on, a click is then reported by the window itself as well.
+    EXPECT_EQ(act(1, 1), (std::vector<Posted>{{Gadget, 6, 0}, {LeftClick, 0, 0}}));
+    EXPECT_EQ(act(3, 1), (std::vector<Posted>{{Gadget, 6, 1}, {RightClick, 0, 0}}));
+    EXPECT_EQ(act(2, 1), std::vector<Posted>{}); // the middle button reports nothing
+    EXPECT_EQ(act(1, 2), (std::vector<Posted>{{Gadget, 6, 0}, {Gadget, 6, 2}}));
+    EXPECT_EQ(act(3, 2), (std::vector<Posted>{{Gadget, 6, 1}, {Gadget, 6, 3}}));
+
+    // Pressed on the picture and released far outside it: no click, one drag start.
     ASSERT_TRUE(PointerDown(1));
     Settle();
-    for (int step = 1; step <= 6; ++step) {
-        ASSERT_TRUE(PointerMove(x + 10 * step, y + 8 * step));
+    for (int step = 1; step <= 5; ++step) {
+        ASSERT_TRUE(PointerMove(x + 40 * step, y + 10 * step));
         Settle();
     }
     ASSERT_TRUE(PointerUp(1));
     Settle();
-    EXPECT_EQ(GadgetEvents(), (std::vector<Posted>{{Gadget, 42, kWindow, EventTypeDragStart}}));
+    EXPECT_EQ(Posts(), One(6, EventTypeDragStart));
 
     // With another button held as well, no drag starts.
     ASSERT_TRUE(PointerMove(x, y));
-    ASSERT_TRUE(PointerDown(1));
-    ASSERT_TRUE(PointerDown(3));
+    ASSERT_TRUE(PointerDown(3) && PointerDown(1));
     Settle();
     ASSERT_TRUE(PointerMove(x + 60, y + 60));
     Settle();
-    ASSERT_TRUE(PointerUp(3));
-    ASSERT_TRUE(PointerUp(1));
+    ASSERT_TRUE(PointerUp(1) && PointerUp(3));
     Settle();
-    EXPECT_TRUE(GadgetEvents().empty());
+    EXPECT_TRUE(Posts().empty());
 }
