@@ -29,7 +29,7 @@ void BuildMainWindow() {
 // The patcher never creates the target: when it has gone, or cannot be opened for update, the
 // event is handled without any file work.
 bool OpenTarget() {
-    return FileSize(kTargetName) >= 0 && OpenFile(kPatchFile, kTargetName) != 0;
+    return OpenFile(kPatchFile, kTargetName, NoCreate) != 0;
 }
 
 // Writes what the window asks for. True when a resolution was written, which ends the loop.

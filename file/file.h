@@ -36,6 +36,7 @@ enum FileState : int32_t {
 enum FileFlags : int32_t {
     NoBuffering = 4, // no write buffer whatever QX_File_BufferSize says
     Append = 8,      // OpenFile only: start at the end of the file
+    NoCreate = 16,   // OpenFile only: open an existing file, never create a missing one
 };
 
 // The table of open files (numbers as in runtime/runtime.h).

@@ -14,13 +14,13 @@ namespace {
 
 enum OpenMode { OpenRead = 1, OpenUpdate = 2, OpenCreate = 3 };
 
-FILE* OpenStream(const char* path, OpenMode mode) {
+FILE* OpenStream(const char* path, OpenMode mode, int32_t flags) {
     if (mode == OpenRead) return fopen64(path, "r");
     if (mode == OpenCreate) return fopen64(path, "w+");
     FILE* stream = fopen64(path, "r+");
     // Only a missing file is created: an existing one that refused "r+" (read-only, or a
     // passing shortage of descriptors or memory) must not be truncated by "w+".
-    if (!stream && errno == ENOENT) stream = fopen64(path, "w+");
+    if (!stream && errno == ENOENT && !(flags & NoCreate)) stream = fopen64(path, "w+");
     return stream;
 }
 
@@ -59,7 +59,7 @@ intptr_t Open(intptr_t number, const char16_t* name, int32_t flags, OpenMode mod
     auto* file = static_cast<FileObject*>(AllocateObject(QX_File_Objects, number));
     if (!file) return 0;
     char* path = ToSystemText(name);
-    FILE* stream = path ? OpenStream(path, mode) : nullptr;
+    FILE* stream = path ? OpenStream(path, mode, flags) : nullptr;
     FreeSystemText(path);
 
     int32_t size = QX_File_BufferSize;

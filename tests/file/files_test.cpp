@@ -120,13 +120,14 @@ TEST_F(Files, OpenersCreateTruncateAppendOrRefuse) {
     for (const char* file : {"kept", "truncated", "appended"})
         WriteBytes(dir.File(file), {'a', 'b', 'c'});
     EXPECT_EQ(ReadFile(0, Name("missing").c_str()), 0);
+    EXPECT_EQ(OpenFile(0, Name("missing").c_str(), NoCreate), 0);
     EXPECT_EQ(LengthOf(dir.File("missing")), -1);
     EXPECT_NE(OpenFile(0, Name("made").c_str()), 0);
     EXPECT_EQ(LengthOf(dir.File("made")), 0);
     EXPECT_NE(CreateFile(1, Name("truncated").c_str()), 0);
     EXPECT_EQ(LengthOf(dir.File("truncated")), 0);
 
-    ASSERT_NE(OpenFile(2, Name("kept").c_str()), 0);
+    ASSERT_NE(OpenFile(2, Name("kept").c_str(), NoCreate), 0);
     ASSERT_NE(OpenFile(3, Name("appended").c_str(), Append), 0);
     WriteByte(2, 'X');
     WriteByte(3, 'd');
