@@ -1,0 +1,139 @@
+// The file library, observed through descriptors of the test's own: written means in the file.
+#include "file/file.h"
+#include "runtime/runtime.h"
+#include "tests/support/e2e.h"
+#include "tests/support/faults.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <list>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using Bytes = std::vector<unsigned char>;
+
+static int NextDescriptor() { // the lowest free one: a descriptor left open moves it
+    int fd = dup(2);
+    close(fd);
+    return fd;
+}
+
+class Files : public testing::Test {
+  protected:
+    void SetUp() override { InitFileLibrary(); }
+    void TearDown() override { QX_CloseFile(-1); }
+    const char16_t* Name(const std::string& file) { // as runtime text
+        std::string path = dir.File(file);
+        return names.emplace_back(path.begin(), path.end()).c_str();
+    }
+    Bytes Read(const std::string& file) { return ReadBytes(dir.File(file)); }
+    TempDir dir;
+    std::list<std::u16string> names;
+};
+
+TEST_F(Files, FileSizeFollowsLinksAndTellsDirectories) {
+    const int64_t sparse = (int64_t{5} << 30) + 7; // beyond 32 bits
+    const std::string accented = dir.File("\xC3\xA9t\xC3\xA9");
+    WriteBytes(accented, {});
+    ASSERT_EQ(truncate(accented.c_str(), sparse), 0);
+    ASSERT_EQ(symlink(accented.c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(symlink(dir.File("nowhere").c_str(), dir.File("dangling").c_str()), 0);
+    EXPECT_EQ(FileSize((Name("") + std::u16string(u"\u00e9t\u00e9")).c_str()), sparse);
+    EXPECT_EQ(FileSize(Name("link")), sparse);
+    EXPECT_EQ(FileSize(Name("")), -2);
+    EXPECT_EQ(FileSize(Name("dangling")), -1);
+}
+
+TEST_F(Files, BytesReachTheFileAtAFullBufferASeekOrAClose) {
+    const Bytes pattern = RandomBytes(4096, 1);
+    ASSERT_NE(CreateFile(0, Name("f")), 0);
+    for (int i = 0; i < 4095; ++i)
+        WriteByte(0, pattern[i]);
+    EXPECT_EQ(Read("f"), Bytes{});
+    WriteByte(0, pattern[4095]); // the 4095 pending bytes go out, this one waits
+    EXPECT_EQ(Read("f"), Bytes(pattern.begin(), pattern.end() - 1));
+    FileSeek(0, 1);
+    EXPECT_EQ(Read("f"), pattern);
+    WriteByte(0, pattern[1] ^ 1);
+    EXPECT_EQ(Read("f")[1], pattern[1]);
+    QX_CloseFile(0);
+    EXPECT_EQ(Read("f")[1], pattern[1] ^ 1);
+
+    QX_File_BufferSize = 0;
+    ASSERT_NE(OpenFile(1, Name("zero")), 0);
+    QX_File_BufferSize = 4096;
+    ASSERT_NE(OpenFile(2, Name("flagged"), NoBuffering | 1), 0);
+    EXPECT_EQ(WriteByte(1, 'p') + WriteByte(2, 'q'), 2);
+    EXPECT_TRUE(Read("zero") == Bytes{'p'} && Read("flagged") == Bytes{'q'});
+}
+
+TEST_F(Files, OpenersCreateTruncateAppendReopenAndCloseAll) {
+    const int next = NextDescriptor();
+    for (const char* file : {"kept", "truncated", "appended"})
+        WriteBytes(dir.File(file), {'a', 'b', 'c'});
+    EXPECT_TRUE(!ReadFile(0, Name("missing")) && !OpenFile(0, Name("missing"), NoCreate));
+    EXPECT_EQ(FileSize(Name("missing")), -1); // nothing was made
+    ASSERT_NE(OpenFile(0, Name("made")), 0);
+    EXPECT_EQ(FileSize(Name("made")), 0);
+    WriteByte(0, 'm');
+    ASSERT_NE(CreateFile(0, Name("truncated")), 0); // number 0's old file is written out first
+    EXPECT_EQ(Read("made"), Bytes{'m'});
+    EXPECT_EQ(Read("truncated"), Bytes{});
+    ASSERT_NE(OpenFile(1, Name("kept"), NoCreate), 0);
+    ASSERT_NE(OpenFile(2, Name("appended"), Append), 0);
+    const intptr_t any = CreateFile(Any, Name("any"));
+    EXPECT_EQ(WriteByte(1, 'X') + WriteByte(2, 'd') + WriteByte(any, 'n'), 3);
+    QX_CloseFile(-1);
+    EXPECT_EQ(Read("kept"), (Bytes{'X', 'b', 'c'}));
+    EXPECT_EQ(Read("appended"), (Bytes{'a', 'b', 'c', 'd'}));
+    EXPECT_EQ(Read("any"), Bytes{'n'});
+    EXPECT_EQ(NextDescriptor(), next);
+
+    ASSERT_NE(CreateFile(40, Name("late")), 0);
+    WriteByte(40, 'e');
+    EndFileLibrary();
+    EXPECT_EQ(Read("late"), Bytes{'e'});
+    EXPECT_EQ(NextDescriptor(), next);
+}
+
+TEST_F(Files, OpenFileLeavesAReadOnlyFileUntouched) {
+    const std::string path = dir.File("locked");
+    WriteBytes(path, RandomBytes(64, 5));
+    // Root writes through permission bits, so the open is tried by an unprivileged child.
+    ASSERT_EQ(chmod(path.c_str(), 0444) | chmod(dir.Path().c_str(), 0755), 0);
+    ASSERT_TRUE(geteuid() != 0 || chown(path.c_str(), 65534, 65534) == 0);
+    const char16_t* name = Name("locked");
+    const pid_t child = fork();
+    if (child == 0) {
+        if ((geteuid() == 0 && (setgroups(0, nullptr) || setgid(65534) || setuid(65534))) ||
+            access(path.c_str(), W_OK) == 0)
+            _exit(100);
+        _exit(OpenFile(0, name) != 0 || WriteByte(0, 0) != 0 || ReadFile(1, name) == 0);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WEXITSTATUS(status) == 100) GTEST_SKIP() << "cannot drop privileges";
+    EXPECT_EQ(status, 0) << "the child opened it, wrote to it or could not read it";
+    EXPECT_EQ(ReadBytes(path), RandomBytes(64, 5));
+}
+
+// Each allocation of an open (slots, record, name, write buffer) is refused in turn.
+TEST_F(Files, RefusedMemoryFailsTheOpenAndLeavesTheNumberFree) {
+    const char16_t* name = Name("f");
+    const int next = NextDescriptor();
+    for (intptr_t number : {intptr_t{300}, Any}) {
+        int allowed = 0;
+        for (intptr_t opened = 0; allowed < 20; ++allowed) {
+            {
+                FailAllocations faults(allowed);
+                opened = OpenFile(number, name);
+            }
+            if (opened) break;
+            EXPECT_EQ(NextDescriptor(), next);
+            EXPECT_TRUE(number == Any ? !QX_File_Objects->dynamicHead : !WriteByte(number, 'x'));
+        }
+        EXPECT_TRUE(allowed >= 2 && allowed < 20) << number;
+        QX_CloseFile(-1);
+    }
+}

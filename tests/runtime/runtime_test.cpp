@@ -1,0 +1,209 @@
+// The runtime core: text, the string accumulator, blocks, lists, object tables and block pools.
+#include "runtime/runtime.h"
+#include "tests/support/faults.h"
+
+#include <atomic>
+#include <cstring>
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <thread>
+
+static std::string Utf8(const char16_t* text) {
+    g_autofree char* utf8 = ToToolkitText(text);
+    return utf8;
+}
+
+// What `call` returns while allocations after the first `allowed` are refused.
+template <typename Call> static auto Refused(Call call, int allowed = 0) {
+    FailAllocations refuse(allowed);
+    return call();
+}
+
+static ObjectTable* table = nullptr;
+static std::vector<intptr_t> freed;
+
+static void FreeRecord(intptr_t number) { // the library's own way: free what is still live
+    freed.push_back(number);
+    if (GetObject(table, number)) FreeObject(table, number);
+}
+
+// A live record of two words, the first one set; returns its number.
+static intptr_t Make(intptr_t number) {
+    auto* record = static_cast<intptr_t*>(AllocateObject(table, number));
+    record[0] = 1;
+    return number == Any ? reinterpret_cast<intptr_t>(record) : number;
+}
+
+TEST(RuntimeText, AgreesWithGLibOnValidTextAndEndsOrFailsOnInvalidText) {
+    std::mt19937 random(1234);
+    for (int round = 0; round < 2000; ++round) {
+        std::u16string text;
+        for (int i = random() % 40; i > 0; --i) {
+            uint32_t c = random() % (0x110000 >> 5 * (random() % 4)); // up to 0x21, 0x43F, ...
+            if (c == 0 || (c >= 0xD800 && c <= 0xDFFF)) continue;
+            if (c > 0xFFFF) text += char16_t(0xD800 | (c - 0x10000) >> 10);
+            text += char16_t(c > 0xFFFF ? 0xDC00 | (c & 0x3FF) : c);
+        }
+        g_autofree gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(text.c_str()),
+                                                 -1, nullptr, nullptr, nullptr);
+        g_autofree gunichar2* back = g_utf8_to_utf16(utf8, -1, nullptr, nullptr, nullptr);
+        EXPECT_EQ(Utf8(text.c_str()), utf8);
+        const int64_t bytes = std::strlen(utf8) + 1, units = text.size() + 1;
+        std::u16string ours(units, u'?');
+        EXPECT_EQ(UTF8ToText(utf8, bytes, ours.data(), units), units);
+        EXPECT_EQ(ours, reinterpret_cast<char16_t*>(back) + std::u16string(1, u'\0'));
+    }
+
+    const char16_t broken[] = {u'A', 0xD800, u'B', 0}, leading[] = {0xD834, u'x', 0};
+    const char16_t low[] = {0xDC00, 0}, mixed[] = {u'a', 0xE9, 0x20AC, 0xD834, 0xDD1E, 0};
+    EXPECT_EQ(Utf8(broken), "A"); // a lone high surrogate ends the text
+    EXPECT_EQ(Utf8(leading), "");
+    EXPECT_EQ(Utf8(low), "\xED\xB0\x80");
+    for (int size = 1; size <= 11; ++size) {
+        char bytes[16];
+        std::memset(bytes, 0x55, sizeof bytes);
+        EXPECT_LE(TextToUTF8(mixed, 6, bytes, size), size);
+        EXPECT_EQ(std::string(bytes + size, bytes + 16), std::string(16 - size, 0x55)) << size;
+    }
+    char16_t units[4] = {7, 7, 7, 7};
+    EXPECT_EQ(UTF8ToText("\xC3\x41", 3, units, 4), 2); // the 0x41 ends and joins the sequence
+    EXPECT_TRUE(units[0] == 0x0003 && units[1] == 0);
+    EXPECT_EQ(UTF8ToText("x\xF0\x9D\x84\x9E", 6, units, 2), 1); // the pair does not fit
+    EXPECT_TRUE(units[0] == 'x' && units[1] == 0);
+    EXPECT_EQ(UTF8ToText("a\xE2\x82", 3, units, 4), 1); // truncated
+    EXPECT_EQ(UTF8ToText("ab\x80z", 5, nullptr, 0), 2); // an invalid lead byte
+    EXPECT_EQ(UTF8ToText("ab\x80z", 5, units, 4), 0);
+}
+
+TEST(StringAccumulator, GrowsReservesAndRefusesWithoutATrace) {
+    InitStrings();
+    EXPECT_TRUE(ReserveString(5, 0) && QX_StringBaseSize == 16); // 5 chars leave room
+    std::memset(QX_StringBase, 0x55, 16);
+    EXPECT_EQ(Refused([] { return ReserveString(20, 0); }), nullptr);
+    EXPECT_EQ(Refused([] { return FromToolkitText("longer than sixteen bytes", 0); }), 0);
+    EXPECT_EQ(std::string(QX_StringBase, 16), std::string(16, 0x55));
+    EXPECT_TRUE(QX_StringBaseSize == 16 && QX_StringBasePosition == 10);
+    QX_StringBasePosition = 0;
+    EXPECT_TRUE(ReserveString(6, 0) && QX_StringBaseSize == 16396); // 6 would reach the end
+    EXPECT_EQ(FromToolkitText("Patch ", 40000), 7); // far beyond the current position
+    EXPECT_EQ(FromToolkitText("\xC3\xA9t\xC3\xA9", QX_StringBasePosition), 4);
+    const std::u16string result(reinterpret_cast<char16_t*>(QX_StringBase + 40000));
+    EXPECT_TRUE(result == u"Patch \u00e9t\u00e9" && QX_StringBasePosition == 40018);
+    EndStrings();
+}
+
+TEST(Blocks, ResizingKeepsAndZeroesAndImpossibleOrRefusedSizesGiveNull) {
+    EXPECT_EQ(AllocateBlock(INT64_MAX), nullptr);     // the length field would overflow
+    EXPECT_EQ(AllocateBlock(INT64_MAX - 7), nullptr); // the malloc request would
+    auto* block = static_cast<unsigned char*>(AllocateBlock(10));
+    std::memset(block, 0xAB, 10);
+    block = static_cast<unsigned char*>(ResizeBlock(block, 20));
+    EXPECT_EQ(Refused([&] { return ResizeBlock(block, 4096); }), nullptr);
+    EXPECT_EQ(std::string(block, block + 20), std::string(10, '\xAB') + std::string(10, '\0'));
+    EXPECT_EQ(BlockSize(block), 20);
+    FreeBlock(block);
+
+    ListBlock* head = nullptr;
+    ListBlock* nodes[3];
+    for (ListBlock*& node : nodes)
+        node = static_cast<ListBlock*>(AddListBlock(&head, 24)) - 1;
+    RemoveListBlock(&head, nodes[1] + 1); // a middle block: its neighbours are joined
+    EXPECT_TRUE(nodes[2]->next == nodes[0] && nodes[0]->previous == nodes[2]);
+    RemoveListBlock(&head, nodes[2] + 1); // the head
+    EXPECT_EQ(Refused([&] { return AddListBlock(&head, 64); }), nullptr);
+    EXPECT_TRUE(head == nodes[0] && !nodes[0]->previous && !nodes[0]->next);
+    FreeListBlocks(&head);
+}
+
+TEST(ObjectTables, NumbersReuseWalkRefusalsAndOneTimeCreation) {
+    for (int32_t step : {16, 4})
+        NewObjectTableOnce(&table, 2 * sizeof(intptr_t), step, FreeRecord);
+    ASSERT_EQ(table->slotCount, 16); // made by the first call only
+    auto* first = static_cast<intptr_t*>(GetObject(table, Make(3)));
+    first[1] = 42;
+    EXPECT_EQ(AllocateObject(table, 3), first); // live: freed through the callback, zeroed
+    EXPECT_EQ(first[0] | first[1], 0);
+    EXPECT_EQ(AllocateObject(table, 3), first); // dead: the callback still runs
+    EXPECT_EQ(freed, (std::vector<intptr_t>{3, 3}));
+    Make(100);
+    EXPECT_TRUE(table->slotCount == 116 && !GetObject(table, 99));
+
+    const intptr_t oldest = Make(Any), gone = Make(Any), newest = Make(Any);
+    FreeObject(table, gone);
+    EXPECT_TRUE(GetObject(table, oldest) == reinterpret_cast<void*>(oldest) &&
+                IsObject(table, newest) == reinterpret_cast<void*>(newest));
+    EXPECT_EQ(IsObject(table, gone), nullptr); // never read: one freed address, one unmapped
+    EXPECT_EQ(IsObject(table, 0x7ff0deadbee0), nullptr);
+    Make(1);
+    FreeAllObjects(table);
+    EXPECT_EQ(freed, (std::vector<intptr_t>{3, 3, 1, 100, oldest, newest}));
+
+    for (intptr_t number : {intptr_t{2}, intptr_t{500}, Any})
+        EXPECT_EQ(Refused([=] { return AllocateObject(table, number); }), nullptr) << number;
+    EXPECT_EQ(Refused([] { return NewObjectTable(16, 16, nullptr); }), nullptr);
+    EXPECT_TRUE(table->slotCount == 116 && !table->slots[2] && !table->dynamicHead);
+    for (int64_t i = 0; i < table->slotCount; ++i)
+        FreeBlock(table->slots[i]);
+    FreeBlock(table->slots);
+    FreeBlock(table);
+    auto* block = static_cast<int*>(NewGlobalsBlock(64, [](void* b) { ++*static_cast<int*>(b); }));
+    EXPECT_TRUE(block[0] == 1 && block[15] == 0); // initialised once, on zeroes
+    FreeBlock(block);
+}
+
+TEST(BlockPool, ChunksGrowFromSixteenToThirtyTwoToAtMostTwoHundredFiftySixOrAreRefused) {
+    BlockPool* pool = NewBlockPool(20, 16, 256, 2);
+    EXPECT_EQ(Refused([&] { return AllocatePoolBlock(pool); }), nullptr);
+    for (int i = 0; i < 16; ++i)
+        AllocatePoolBlock(pool);
+    void* seventeenth = AllocatePoolBlock(pool);
+    EXPECT_EQ(pool->totalBlocks, 32);
+    FreePoolBlock(pool, seventeenth); // its chunk handed out nothing else
+    EXPECT_TRUE(pool->totalBlocks == 16 && !pool->openChunks);
+    for (int i = 16; i < 513; ++i)
+        AllocatePoolBlock(pool);
+    EXPECT_EQ(pool->totalBlocks, 32 * 16 + 32);
+    for (int i = 513; i < 12000; ++i)
+        ASSERT_NE(AllocatePoolBlock(pool), nullptr);
+    EXPECT_EQ(pool->fullChunks->capacity, 256);
+    for (const PoolChunk* chunk = pool->fullChunks; chunk; chunk = chunk->next)
+        EXPECT_LE(chunk->capacity, 256);
+    FreeBlockPool(pool); // blocks still out: nothing may leak
+}
+
+TEST(BlockPool, SharedPoolsAreCountedAndThreadSafeOnesServeThreadsAtOnce) {
+    for (int allowed : {0, 1}) // a shared pool's entry, then the pool itself is refused
+        EXPECT_EQ(Refused([] { return NewBlockPool(24, 16, 256, PoolShared); }, allowed), nullptr);
+    BlockPool* a = NewBlockPool(24, 16, 256, PoolShared);
+    BlockPool* b = NewBlockPool(17, 8, 64, PoolShared); // the same stride, 32
+    BlockPool* c = NewBlockPool(40, 16, 256, PoolShared);
+    BlockPool* d = NewBlockPool(24, 16, 256, PoolShared | PoolThreadSafe | 8);
+    EXPECT_TRUE(a == b && a != c && a != d && d->threadSafe);
+    void* block = AllocatePoolBlock(a);
+    FreeBlockPool(b); // one reference left: the pool and its block stay
+    std::memset(block, 0x5A, 24);
+    FreeBlockPool(a);
+    BlockPool* fresh = NewBlockPool(24, 16, 256, PoolShared);
+    EXPECT_EQ(fresh->sharedEntry->referenceCount, 1); // a new pool, not the released one
+
+    std::atomic<int> corrupted = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            int64_t* mine[50];
+            for (int round = 0; round < 200; ++round) {
+                for (int i = 0; i < 50; ++i)
+                    *(mine[i] = static_cast<int64_t*>(AllocatePoolBlock(d))) = t * 100 + i;
+                for (int i = 0; i < 50; ++i) {
+                    corrupted += *mine[i] != t * 100 + i;
+                    FreePoolBlock(d, mine[i]);
+                }
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_TRUE(corrupted == 0 && d->totalBlocks == 0);
+    for (BlockPool* pool : {fresh, c, d})
+        FreeBlockPool(pool);
+}
