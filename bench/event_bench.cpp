@@ -2,12 +2,12 @@
 // with a malloc and a free per record.
 #include "window/window.h"
 
+#include "bench/ratio.h"
 #include <algorithm>
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -105,45 +105,13 @@ void MallocQueue(benchmark::State& state) {
 BENCHMARK(MallocQueue)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(PoolQueue)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// The console report, followed by the ratios of the fastest run of each, in real and in CPU
-// time (the latter is steadier on a machine shared with other work).
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            Fastest& fastest = fastest_[{run.run_name.function_name, run.report_label}];
-            fastest.real = std::min(fastest.real, run.GetAdjustedRealTime());
-            fastest.cpu = std::min(fastest.cpu, run.GetAdjustedCPUTime());
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        for (const Workload& workload : kWorkloads) {
-            auto ours = fastest_.find({"PoolQueue", workload.name});
-            auto baseline = fastest_.find({"MallocQueue", workload.name});
-            if (ours == fastest_.end() || baseline == fastest_.end()) continue;
-            std::printf("pool / malloc, %s queue: %.2f real time, %.2f CPU time\n", workload.name,
-                        ours->second.real / baseline->second.real,
-                        ours->second.cpu / baseline->second.cpu);
-        }
-    }
-
-  private:
-    struct Fastest {
-        double real = std::numeric_limits<double>::infinity();
-        double cpu = std::numeric_limits<double>::infinity();
-    };
-    std::map<std::pair<std::string, std::string>, Fastest> fastest_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    std::vector<RatioPair> pairs;
+    for (const Workload& workload : kWorkloads)
+        pairs.push_back({std::string("pool / malloc, ") + workload.name + " queue",
+                         std::string("PoolQueue/") + workload.name,
+                         std::string("MallocQueue/") + workload.name});
+    return RunWithRatios(argc, argv, pairs);
 }

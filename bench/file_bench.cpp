@@ -4,12 +4,12 @@
 #include "file/file.h"
 #include "runtime/runtime.h"
 
+#include "bench/ratio.h"
 #include <algorithm>
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
-#include <map>
 #include <string>
 #include <unistd.h>
 
@@ -72,46 +72,13 @@ void PutcWithSeeks(benchmark::State& state) {
 BENCHMARK(PutcWithSeeks)->Unit(benchmark::kMillisecond);
 BENCHMARK(WriteByteWithSeeks)->Unit(benchmark::kMillisecond);
 
-// The console report, followed by the ratios of the fastest run of each, in real and in CPU
-// time (the latter is steadier on a machine shared with other work).
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            Fastest& fastest = fastest_[run.run_name.function_name];
-            fastest.real = std::min(fastest.real, run.GetAdjustedRealTime());
-            fastest.cpu = std::min(fastest.cpu, run.GetAdjustedCPUTime());
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        auto ours = fastest_.find("WriteByteWithSeeks"), baseline = fastest_.find("PutcWithSeeks");
-        if (ours == fastest_.end() || baseline == fastest_.end()) return;
-        std::printf("WriteByte / putc: %.2f real time, %.2f CPU time\n",
-                    ours->second.real / baseline->second.real,
-                    ours->second.cpu / baseline->second.cpu);
-    }
-
-  private:
-    struct Fastest {
-        double real = std::numeric_limits<double>::infinity();
-        double cpu = std::numeric_limits<double>::infinity();
-    };
-    std::map<std::string, Fastest> fastest_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     char pattern[] = "/tmp/qx-bench-XXXXXX";
     if (!mkdtemp(pattern)) return 1;
     directory = pattern;
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunWithRatios(argc, argv, {{"WriteByte / putc", "WriteByteWithSeeks", "PutcWithSeeks"}});
     unlink(PathOf("library").c_str());
     unlink(PathOf("stdio").c_str());
     rmdir(directory.c_str());

@@ -3,11 +3,11 @@
 // fastest runs (below 1: CatchImage is faster).
 #include "image/image.h"
 
+#include "bench/ratio.h"
 #include <algorithm>
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
-#include <limits>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -111,40 +111,6 @@ BENCHMARK(CatchImagePng)->Unit(benchmark::kMillisecond);
 BENCHMARK(PixbufLoaderBmp)->Unit(benchmark::kMillisecond);
 BENCHMARK(CatchImageBmp)->Unit(benchmark::kMillisecond);
 
-// The console report, followed by the ratios of the fastest run of each, in real and in CPU
-// time (the latter is steadier on a machine shared with other work).
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            Fastest& fastest = fastest_[run.run_name.function_name];
-            fastest.real = std::min(fastest.real, run.GetAdjustedRealTime());
-            fastest.cpu = std::min(fastest.cpu, run.GetAdjustedCPUTime());
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        Ratio("PNG", "CatchImagePng", "PixbufLoaderPng");
-        Ratio("BMP", "CatchImageBmp", "PixbufLoaderBmp");
-    }
-
-  private:
-    void Ratio(const char* format, const char* ours, const char* baseline) {
-        auto a = fastest_.find(ours), b = fastest_.find(baseline);
-        if (a == fastest_.end() || b == fastest_.end()) return;
-        std::printf("%s CatchImage / gdk-pixbuf loader: %.2f real time, %.2f CPU time\n", format,
-                    a->second.real / b->second.real, a->second.cpu / b->second.cpu);
-    }
-
-    struct Fastest {
-        double real = std::numeric_limits<double>::infinity();
-        double cpu = std::numeric_limits<double>::infinity();
-    };
-    std::map<std::string, Fastest> fastest_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -157,9 +123,8 @@ int main(int argc, char** argv) {
     png = MakePng();
     bmp = MakeBmp();
     if (png.empty()) return 1;
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return RunWithRatios(
+        argc, argv,
+        {{"PNG CatchImage / gdk-pixbuf loader", "CatchImagePng", "PixbufLoaderPng"},
+         {"BMP CatchImage / gdk-pixbuf loader", "CatchImageBmp", "PixbufLoaderBmp"}});
 }
