@@ -1,32 +1,12 @@
-// Driving the real patcher binary from outside: start it in a directory with the inspector
-// module loaded, read what its windows show, and wait for it to end.
+// Driving the real patcher binary from outside: start it with the inspector module loaded, read
+// what its windows show, click them with a real pointer and wait for its end.
 #pragma once
 
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
-
-// One line of the inspector's description: "window ..." or "widget ...", as key/value pairs.
-struct Described {
-    std::string kind; // "window" or "widget"
-    std::map<std::string, std::string> fields;
-    int Int(const std::string& key) const;
-    const std::string& Text(const std::string& key) const;
-};
-
-struct Description {
-    std::vector<Described> items;
-    // The windows whose title is `title`, and the widgets of one window (in tree order).
-    const Described* Window(const std::string& title) const;
-    std::vector<Described> WidgetsOf(const std::string& title) const;
-    // The first widget of a window whose type is `type` and whose own or first label child's
-    // text is `text` (empty text: any).
-    std::optional<Described> Find(const std::string& title, const std::string& type,
-                                  const std::string& text = "") const;
-};
 
 // A scratch directory that is removed with everything in it.
 class TempDir {
@@ -40,41 +20,39 @@ class TempDir {
     std::string path_;
 };
 
-// Who the started binary runs as: the test's own user, or the unprivileged "nobody" (65534),
-// for whom permission bits count even when the tests run as root.
+// A window or widget as the inspector describes it (root position; state: a toggle's activity
+// or a window's resizability; text: a title, label or picture size).
+struct Item {
+    std::string type;
+    int x = 0, y = 0, w = 0, h = 0, state = 0;
+    unsigned long xid = 0;
+    std::string text;
+};
+using Description = std::vector<Item>;
+// The first item in tree order with this text: a button comes before its label.
+const Item* Find(const Description& description, const std::string& text);
+// Clicks an item's centre, coming from outside so that the toolkit sees the pointer enter.
+bool Click(const Item& item, int button = 1, int repeat = 1);
+
+// Permission bits stop "nobody" even when the tests run as root; it needs Xvfb -ac.
 enum class RunAs { Self, Nobody };
 
 class PatcherProcess {
   public:
-    // Starts the binary with `directory` as its working directory. As `Nobody`, the child drops
-    // its groups and ids before exec and gets HOME=/tmp; the X server must then accept clients
-    // without authorisation (Xvfb -ac).
-    PatcherProcess(const std::string& binary, const std::string& directory,
-                   RunAs runAs = RunAs::Self);
+    PatcherProcess(const std::string& directory, RunAs runAs = RunAs::Self);
     ~PatcherProcess();
-
-    // Waits until the description satisfies `ready` (up to timeoutMs); returns it.
-    std::optional<Description> WaitFor(const std::function<bool(const Description&)>& ready,
-                                       int timeoutMs = 10000);
-    std::optional<Description> WaitForWindow(const std::string& title, int timeoutMs = 10000);
     Description Read() const;
-    // Exit status once the process has ended within timeoutMs, else nullopt.
-    std::optional<int> WaitExit(int timeoutMs = 10000);
+    // Waits up to 20 s for a description that satisfies `ready`; empty if none came.
+    Description WaitFor(const std::function<bool(const Description&)>& ready);
+    std::optional<int> WaitExit(); // the exit status, once the program ended within 20 s
     bool Running();
 
   private:
+    TempDir scratch_; // the description, and the copies that "nobody" runs
     pid_t pid_ = -1;
-    std::string inspectFile_;
-    std::string stagingDir_; // copies of the binary and module that "nobody" can reach
     std::optional<int> status_;
 };
-
-// Clicks the centre of a described widget with a real pointer.
-bool ClickDescribed(const Described& widget, int button = 1);
 
 std::vector<unsigned char> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 std::vector<unsigned char> RandomBytes(size_t count, unsigned seed);
-
-// Paths of the binary and the inspector module, as the build passes them in.
-std::string PatcherBinary();

@@ -4,29 +4,22 @@
 
 #include <cstddef>
 
-extern "C" {
-void* __real_malloc(size_t size);
-void* __real_calloc(size_t count, size_t size);
-void* __real_realloc(void* block, size_t size);
-}
-
 namespace {
 bool armed = false;
-int remaining = 0;
-int refused = 0;
+int remaining = 0, refused = 0;
 
 bool Refuse() {
-    if (!armed) return false;
-    if (remaining > 0) {
-        --remaining;
-        return false;
-    }
+    if (!armed || (remaining > 0 && remaining--)) return false;
     ++refused;
     return true;
 }
 } // namespace
 
 extern "C" {
+void* __real_malloc(size_t size);
+void* __real_calloc(size_t count, size_t size);
+void* __real_realloc(void* block, size_t size);
+
 void* __wrap_malloc(size_t size) {
     return Refuse() ? nullptr : __real_malloc(size);
 }
