@@ -1,15 +1,12 @@
 // Driving the real patcher binary from outside.
 #include "tests/support/e2e.h"
-#include "tests/support/gui.h"
 
-#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <grp.h>
 #include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 TempDir::TempDir() {
@@ -27,24 +24,19 @@ const Item* Find(const Description& description, const std::string& text) {
     return nullptr;
 }
 
-bool Click(const Item& item, int button, int repeat) {
-    return PointerMove(1200, 1000) && PointerMove(item.x + item.w / 2, item.y + item.h / 2) &&
+bool Click(const Item* item, int button, int repeat) {
+    return item && PointerMove(1200, 1000) &&
+           PointerMove(item->x + item->w / 2, item->y + item->h / 2) &&
            PointerClick(button, repeat);
 }
 
-PatcherProcess::PatcherProcess(const std::string& directory, RunAs runAs) {
-    std::string program = QX_PATCHER_BINARY, module = QX_INSPECTOR_MODULE;
+PatcherProcess::PatcherProcess(const std::string& directory, bool asNobody) {
+    const std::string program = scratch_.File("patcher"), module = scratch_.File("inspector.so");
     chmod(scratch_.Path().c_str(), 0777);
-    // The build tree may be closed to others: "nobody" runs copies.
-    if (runAs == RunAs::Nobody &&
-        RunCommand("cp '" + program + "' '" + module + "' " + scratch_.Path()) == 0) {
-        program = scratch_.File(program.substr(program.rfind('/') + 1));
-        module = scratch_.File(module.substr(module.rfind('/') + 1));
-    }
+    RunCommand("cp " QX_PATCHER_BINARY " " + program + " && cp " QX_INSPECTOR_MODULE " " + module);
     pid_ = fork();
     if (pid_ != 0) return;
-    if (runAs == RunAs::Nobody &&
-        (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+    if (asNobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
         _exit(126);
     if (chdir(directory.c_str()) != 0) _exit(127);
     setenv("HOME", "/tmp", 1);
@@ -72,7 +64,7 @@ Description PatcherProcess::WaitFor(const std::function<bool(const Description&)
     for (int round = 1; round <= 1000 && Running(); ++round) {
         Description description = Read();
         if (ready(description)) return description;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        g_usleep(20000);
     }
     return {};
 }

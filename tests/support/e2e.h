@@ -2,9 +2,9 @@
 // what its windows show, click them with a real pointer and wait for its end.
 #pragma once
 
-#include <functional>
+#include "tests/support/gui.h"
+
 #include <optional>
-#include <string>
 #include <sys/types.h>
 #include <vector>
 
@@ -31,24 +31,22 @@ struct Item {
 using Description = std::vector<Item>;
 // The first item in tree order with this text: a button comes before its label.
 const Item* Find(const Description& description, const std::string& text);
-// Clicks an item's centre, coming from outside so that the toolkit sees the pointer enter.
-bool Click(const Item& item, int button = 1, int repeat = 1);
+// Clicks an item (if any) at its centre, coming from outside so the toolkit sees the pointer enter.
+bool Click(const Item* item, int button = 1, int repeat = 1);
 
-// Permission bits stop "nobody" even when the tests run as root; it needs Xvfb -ac.
-enum class RunAs { Self, Nobody };
-
+// Run as "nobody" (needs Xvfb -ac), permission bits stop the patcher even if tests run as root.
 class PatcherProcess {
   public:
-    PatcherProcess(const std::string& directory, RunAs runAs = RunAs::Self);
+    PatcherProcess(const std::string& directory, bool asNobody = false);
     ~PatcherProcess();
     Description Read() const;
     // Waits up to 20 s for a description that satisfies `ready`; empty if none came.
     Description WaitFor(const std::function<bool(const Description&)>& ready);
     std::optional<int> WaitExit(); // the exit status, once the program ended within 20 s
-    bool Running();
 
   private:
-    TempDir scratch_; // the description, and the copies that "nobody" runs
+    bool Running();
+    TempDir scratch_; // the description, and copies to run (the build may be closed to others)
     pid_t pid_ = -1;
     std::optional<int> status_;
 };

@@ -4,16 +4,11 @@
 
 #include <cstddef>
 
-namespace {
-bool armed = false;
-int remaining = 0, refused = 0;
-
-bool Refuse() {
-    if (!armed || (remaining > 0 && remaining--)) return false;
-    ++refused;
+bool FailAllocations::Refuse() {
+    if (!active || (active->remaining_ > 0 && active->remaining_--)) return false;
+    ++active->refused_;
     return true;
 }
-} // namespace
 
 extern "C" {
 void* __real_malloc(size_t size);
@@ -21,26 +16,12 @@ void* __real_calloc(size_t count, size_t size);
 void* __real_realloc(void* block, size_t size);
 
 void* __wrap_malloc(size_t size) {
-    return Refuse() ? nullptr : __real_malloc(size);
+    return FailAllocations::Refuse() ? nullptr : __real_malloc(size);
 }
 void* __wrap_calloc(size_t count, size_t size) {
-    return Refuse() ? nullptr : __real_calloc(count, size);
+    return FailAllocations::Refuse() ? nullptr : __real_calloc(count, size);
 }
 void* __wrap_realloc(void* block, size_t size) {
-    return Refuse() ? nullptr : __real_realloc(block, size);
+    return FailAllocations::Refuse() ? nullptr : __real_realloc(block, size);
 }
-}
-
-FailAllocations::FailAllocations(int allowed) {
-    armed = true;
-    remaining = allowed;
-    refused = 0;
-}
-
-FailAllocations::~FailAllocations() {
-    armed = false;
-}
-
-int FailAllocations::Refused() const {
-    return refused;
 }

@@ -5,9 +5,13 @@
 
 class FailAllocations {
   public:
-    explicit FailAllocations(int allowed = 0);
-    ~FailAllocations();
+    explicit FailAllocations(int allowed = 0) : remaining_(allowed) { active = this; }
+    ~FailAllocations() { active = nullptr; }
     FailAllocations(const FailAllocations&) = delete;
-    FailAllocations& operator=(const FailAllocations&) = delete;
-    int Refused() const; // allocations refused so far
+    int Refused() const { return refused_; } // allocations refused so far
+    static bool Refuse();                    // asked by the wrapped allocators
+
+  private:
+    static inline FailAllocations* active = nullptr;
+    int remaining_, refused_ = 0;
 };

@@ -21,7 +21,7 @@ MotifHints ReadMotifHints(GdkWindow* window);
 void SendDeleteRequest(GdkWindow* window);
 bool SendDeleteRequestToXid(unsigned long xid);
 
-// Real pointer input through xdotool, in root-window coordinates; false when xdotool fails.
+// Real pointer input in root-window coordinates (buttons through xdotool); false on failure.
 bool PointerMove(int x, int y);
 bool PointerClick(int button, int repeat = 1);
 bool PointerDown(int button);

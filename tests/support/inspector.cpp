@@ -17,9 +17,9 @@ void Describe(GtkWidget* widget, gpointer out) {
     GtkWidget* label = GTK_IS_BUTTON(widget) ? gtk_bin_get_child(GTK_BIN(widget)) : widget;
     std::string text = label && GTK_IS_LABEL(label) ? gtk_label_get_text(GTK_LABEL(label)) : "";
     if (GTK_IS_IMAGE(widget) && gtk_image_get_storage_type(GTK_IMAGE(widget)) == GTK_IMAGE_PIXBUF) {
-        GdkPixbuf* pixbuf = gtk_image_get_pixbuf(GTK_IMAGE(widget));
-        text = std::to_string(gdk_pixbuf_get_width(pixbuf)) + "x" +
-               std::to_string(gdk_pixbuf_get_height(pixbuf));
+        GdkPixbuf* p = gtk_image_get_pixbuf(GTK_IMAGE(widget));
+        text = std::to_string(gdk_pixbuf_get_width(p)) + "x" +
+               std::to_string(gdk_pixbuf_get_height(p));
     }
     int state =
         GTK_IS_TOGGLE_BUTTON(widget) && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget));
@@ -45,8 +45,7 @@ gboolean WriteDescription(gpointer) {
     std::string out;
     GList* toplevels = gtk_window_list_toplevels();
     for (GList* item = toplevels; item; item = item->next)
-        if (GTK_WIDGET(item->data)->window && GTK_WIDGET_VISIBLE(item->data))
-            Describe(GTK_WIDGET(item->data), &out);
+        if (GTK_WIDGET_MAPPED(item->data)) Describe(GTK_WIDGET(item->data), &out);
     g_list_free(toplevels);
     // Replaced at once, so that a reader never sees half a description.
     g_file_set_contents(std::getenv("QX_INSPECT_FILE"), out.data(), gssize(out.size()), nullptr);
