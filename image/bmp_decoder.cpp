@@ -105,30 +105,20 @@ void ConvertPalette(const uint8_t* data, int64_t size, const Header& header, Pal
     }
 }
 
-void Draw32(Cursor& pixels, const Canvas& canvas) {
+// 32- and 24-bit pixels are blue, green, red (and an unused byte at 32 bits); written as red,
+// green, blue. 24-bit rows skip width AND 3 bytes after them, 32-bit rows nothing.
+void DrawDirect(Cursor& pixels, const Canvas& canvas, int64_t bytesPerPixel) {
+    int64_t padding = bytesPerPixel == 3 ? canvas.width() & 3 : 0;
     for (int32_t y = 0; y < canvas.height(); ++y) {
-        const uint8_t* in = pixels.Take(int64_t{canvas.width()} * 4);
+        const uint8_t* in = pixels.Take(int64_t{canvas.width()} * bytesPerPixel);
         if (!in) return;
         uint8_t* out = canvas.Row(y);
-        for (int32_t x = 0; x < canvas.width(); ++x, in += 4, out += 3) {
+        for (int32_t x = 0; x < canvas.width(); ++x, in += bytesPerPixel, out += 3) {
             out[0] = in[2];
             out[1] = in[1];
             out[2] = in[0];
         }
-    }
-}
-
-void Draw24(Cursor& pixels, const Canvas& canvas) {
-    for (int32_t y = 0; y < canvas.height(); ++y) {
-        const uint8_t* in = pixels.Take(int64_t{canvas.width()} * 3);
-        if (!in) return;
-        uint8_t* out = canvas.Row(y);
-        for (int32_t x = 0; x < canvas.width(); ++x, in += 3, out += 3) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
-        pixels.Skip(canvas.width() & 3);
+        pixels.Skip(padding);
     }
 }
 
@@ -265,10 +255,8 @@ int32_t BMPDecode(ImageDecoderState* state, void* block, int32_t pitch, int32_t 
     Cursor pixels(data, size, header.pixelOffset);
     switch (header.bitsPerPixel) {
     case 32:
-        Draw32(pixels, canvas);
-        return 1;
     case 24:
-        Draw24(pixels, canvas);
+        DrawDirect(pixels, canvas, header.bitsPerPixel / 8);
         return 1;
     case 16:
         Draw16(pixels, canvas);
