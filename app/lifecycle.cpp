@@ -23,6 +23,7 @@ void StartRuntime() {
 
 void EndRuntime() {
     EndFileLibrary();
+    // The patcher makes no directory table, so there is no directory library to end.
     EndWindowLibrary();
     EndImageLibrary();
     EndStrings();

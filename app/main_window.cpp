@@ -53,7 +53,8 @@ void RunMainWindow() {
         bool targetOpen = OpenTarget();
         if (kind == Gadget) {
             intptr_t gadget = EventGadget();
-            // The shutdown closes the target and so writes out the last byte of a patch.
+            // "Exit" ends the program even when the target could not be opened. The shutdown
+            // closes the target and so writes out the last byte of a patch.
             if (gadget == kExitButton) return;
             if (gadget == kPatchButton && targetOpen && Patch()) return;
         }

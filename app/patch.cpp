@@ -20,9 +20,3 @@ void ApplySkipIntro() {
     FileSeek(kPatchFile, kSkipIntroOffset);
     WriteByte(kPatchFile, kSkipIntroValue);
 }
-
-const Resolution* ResolutionForOption(intptr_t gadget) {
-    for (const Resolution& resolution : kResolutions)
-        if (resolution.option == gadget) return &resolution;
-    return nullptr;
-}

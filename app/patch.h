@@ -36,6 +36,3 @@ void PatchWord(int32_t offset, uint16_t value);
 // The height at every height offset, then the width at every width offset.
 void ApplyResolution(const Resolution& resolution);
 void ApplySkipIntro();
-
-// The resolution that option gadget `gadget` selects, or null for any other gadget.
-const Resolution* ResolutionForOption(intptr_t gadget);

@@ -19,13 +19,24 @@ GadgetContext* Context() {
     return static_cast<GadgetContext*>(GetGlobalsBlock(QX_Gadget_Globals));
 }
 
-void ReleaseGadgetListState(gpointer data) {
-    auto* state = static_cast<GadgetListState*>(data);
+// No gadget list is current once its window is gone.
+void ForgetOwner(GtkWidget* window) {
     GadgetContext* context = Context();
-    if (context && context->owner == state->owner) {
+    if (context && context->owner == window) {
         context->owner = nullptr;
         context->container = nullptr;
     }
+}
+
+// The window's attached data goes only when the window is finalised, which a reference held
+// elsewhere can put off; its gadget list is destroyed with the window, so it is forgotten then.
+void OnListWindowDestroyed(GtkWidget* window, gpointer) {
+    ForgetOwner(window);
+}
+
+void ReleaseGadgetListState(gpointer data) {
+    auto* state = static_cast<GadgetListState*>(data);
+    ForgetOwner(state->owner);
     FreeBlock(state);
 }
 
@@ -81,6 +92,9 @@ void UseGadgetList(GtkWidget* window) {
             state->owner = window;
             gtk_object_set_data_full(GTK_OBJECT(window), "qx_gadgetstack", state,
                                      ReleaseGadgetListState);
+            gtk_signal_connect_full(GTK_OBJECT(window), "destroy",
+                                    GTK_SIGNAL_FUNC(OnListWindowDestroyed), nullptr, nullptr,
+                                    nullptr, FALSE, FALSE);
         }
     }
     context->owner = window;
@@ -100,12 +114,16 @@ void FillGadgetOps(GadgetOps& ops, bool& filled, GadgetKind kind, void (*fill)(G
     filled = true;
 }
 
+void DiscardWidget(GtkWidget* widget) {
+    g_object_ref_sink(widget);
+    gtk_widget_destroy(widget);
+    g_object_unref(widget);
+}
+
 GadgetRecord* ClaimGadget(intptr_t& number, GtkWidget* made) {
     auto* gadget = static_cast<GadgetRecord*>(AllocateObject(QX_Gadget_Objects, number));
     if (!gadget) {
-        g_object_ref_sink(made);
-        gtk_widget_destroy(made);
-        g_object_unref(made);
+        DiscardWidget(made);
         return nullptr;
     }
     if (number == Any) number = reinterpret_cast<intptr_t>(gadget);

@@ -9,6 +9,9 @@ GadgetContext* CurrentGadgetList();
 // Fills a kind's table on its first use.
 void FillGadgetOps(GadgetOps& ops, bool& filled, GadgetKind kind, void (*fill)(GadgetOps&));
 
+// Destroys a widget that was never put into a container.
+void DiscardWidget(GtkWidget* widget);
+
 // Claims the record for `number` (for Any, the number becomes the record's address). When no
 // record can be had, the widget just made is discarded and null returned.
 GadgetRecord* ClaimGadget(intptr_t& number, GtkWidget* made);

@@ -36,12 +36,6 @@ void FillImageOps(GadgetOps& ops) {
     ops.setState = ImageSetState;
 }
 
-void Discard(GtkWidget* widget) {
-    g_object_ref_sink(widget);
-    gtk_widget_destroy(widget);
-    g_object_unref(widget);
-}
-
 } // namespace
 
 intptr_t ImageGadget(intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height,
@@ -53,13 +47,13 @@ intptr_t ImageGadget(intptr_t number, int32_t x, int32_t y, int32_t width, int32
     if (!box) return 0;
     GtkWidget* picture = image ? gtk_image_new_from_pixbuf(image) : gtk_image_new();
     if (!picture) {
-        Discard(box);
+        DiscardWidget(box);
         return 0;
     }
     bool any = number == Any;
     GadgetRecord* gadget = ClaimGadget(number, box);
     if (!gadget) {
-        Discard(picture);
+        DiscardWidget(picture);
         return 0;
     }
     GtkWidget* frame = (flags & (ImageGadgetFlags::BorderSunken | ImageGadgetFlags::BorderRaised))

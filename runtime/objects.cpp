@@ -10,11 +10,7 @@ pthread_once_t tableCreationOnce = PTHREAD_ONCE_INIT;
 pthread_mutex_t tableCreationMutex;
 
 void InitTableCreationMutex() {
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&tableCreationMutex, &attributes);
-    pthread_mutexattr_destroy(&attributes);
+    InitRecursiveMutex(&tableCreationMutex);
 }
 
 bool IsSlotNumber(const ObjectTable* table, intptr_t number) {
@@ -152,6 +148,14 @@ void FreeAllObjects(ObjectTable* table) {
     intptr_t number = 0;
     while (NextObject(table, &number))
         table->freeCallback(number);
+}
+
+void InitRecursiveMutex(pthread_mutex_t* mutex) {
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
 }
 
 void* NewGlobalsBlock(int64_t size, void (*initialiser)(void* block)) {

@@ -12,14 +12,6 @@ pthread_once_t sharedListOnce = PTHREAD_ONCE_INIT;
 pthread_mutex_t sharedListMutex;
 SharedPoolEntry* sharedList = nullptr;
 
-void InitRecursiveMutex(pthread_mutex_t* mutex) {
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(mutex, &attributes);
-    pthread_mutexattr_destroy(&attributes);
-}
-
 void InitSharedListMutex() {
     InitRecursiveMutex(&sharedListMutex);
 }

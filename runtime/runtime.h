@@ -100,6 +100,9 @@ void ResetObjectEnumeration(ObjectTable* table);
 void* NextObject(ObjectTable* table, intptr_t* number);
 
 void* NewGlobalsBlock(int64_t size, void (*initialiser)(void* block));
+
+// Initialises a mutex that its holder may lock again (the thread-safe paths of the runtime).
+void InitRecursiveMutex(pthread_mutex_t* mutex);
 void* GetGlobalsBlock(void* block);
 
 // ---------------------------------------------------------------------------------------------

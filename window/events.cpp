@@ -70,11 +70,7 @@ void InitEventQueue() {
     // chunk is to stay for the life of the process.
     AllocatePoolBlock(QX_Event_Allocator);
     if (QX_Compiler_Thread) {
-        pthread_mutexattr_t attributes;
-        pthread_mutexattr_init(&attributes);
-        pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-        pthread_mutex_init(&EventMutex, &attributes);
-        pthread_mutexattr_destroy(&attributes);
+        InitRecursiveMutex(&EventMutex);
     }
 }
 

@@ -189,6 +189,12 @@ TEST_F(Gadgets, NumbersLifetimesTextsAndFonts) {
     EXPECT_EQ(OptionGadget(Any, 10, 10, 100, 20, u"Nowhere"), 0);
     EXPECT_EQ(GetObject(QX_Gadget_Objects, 7), nullptr);
     EXPECT_EQ(QX_Gadget_Objects->dynamicHead, nullptr);
+    // A destroyed window that something still holds leaves no gadget list behind either.
+    auto* held = reinterpret_cast<GtkWidget*>(OpenWindow(8, 0, 0, 50, 50, u"Held"));
+    g_object_ref(held);
+    QX_CloseWindow(8);
+    EXPECT_EQ(ButtonGadget(9, 0, 0, 10, 10, u"Late"), 0);
+    g_object_unref(held);
 }
 
 TEST_F(Gadgets, ImageGadgetSizeFrameAndState) {
