@@ -59,6 +59,9 @@ TEST(RuntimeText, AgreesWithGLibOnValidTextAndEndsOrFailsOnInvalidText) {
     // A lone high surrogate ends the text, a lone low one is encoded as it stands.
     EXPECT_EQ(Utf8(u"A\xD800\x42") + "|" + Utf8(u"\xD834x") + "|" + Utf8(u"\xDC00"),
               "A||\xED\xB0\x80");
+    char out[8];
+    EXPECT_EQ(TextToUTF8(u"A\xD800\x42", 4, nullptr, 0), 1); // the count stops there...
+    EXPECT_EQ(TextToUTF8(u"A\xD800\x42", 4, out, 8), 0);     // ...and the writing pass fails
     char16_t units[4] = {7, 7, 7, 7};
     // The 0x41 ends and joins the sequence; a pair that does not fit is left out whole.
     EXPECT_TRUE(UTF8ToText("\xC3\x41", 3, units, 4) == 2 && units[0] == 3 && units[1] == 0);
