@@ -106,10 +106,18 @@ void OnOptionToggled(GtkWidget* radio, gpointer) {
         PostWidgetEvent(radio, EventTypeLeftClick);
 }
 
-void Place(GadgetContext* context, GtkWidget* widget, int32_t x, int32_t y, int32_t width,
-           int32_t height) {
+// Claims the record, puts the widget into the gadget list at its place and size and fills the
+// record's widget and operations; null when no record can be had.
+GadgetRecord* PlaceGadget(GadgetContext* context, intptr_t& number, GtkWidget* widget,
+                          const GadgetOps& ops, int32_t x, int32_t y, int32_t width,
+                          int32_t height) {
+    GadgetRecord* gadget = ClaimGadget(number, widget);
+    if (!gadget) return nullptr;
     gtk_fixed_put(GTK_FIXED(context->container), widget, x, y);
     gtk_widget_set_usize(widget, width, height);
+    gadget->widget = widget;
+    gadget->ops = &ops;
+    return gadget;
 }
 
 void AlignLabel(GadgetRecord* gadget, float x) {
@@ -127,13 +135,9 @@ intptr_t ButtonGadget(intptr_t number, int32_t x, int32_t y, int32_t width, int3
                                                       : gtk_button_new_with_label("");
     if (!button) return 0;
     bool any = number == Any;
-    GadgetRecord* gadget = ClaimGadget(number, button);
+    GadgetRecord* gadget = PlaceGadget(context, number, button, buttonOps, x, y, width, height);
     if (!gadget) return 0;
     gtk_widget_show(button);
-    gtk_widget_set_usize(button, width, height);
-    gtk_fixed_put(GTK_FIXED(context->container), button, x, y);
-    gadget->widget = button;
-    gadget->ops = &buttonOps;
     if (flags & ButtonFlags::TextRight)
         AlignLabel(gadget, 1.0f);
     else if (flags & ButtonFlags::TextLeft)
@@ -158,11 +162,8 @@ intptr_t CheckBoxGadget(intptr_t number, int32_t x, int32_t y, int32_t width, in
     GtkWidget* check = gtk_check_button_new_with_label("");
     if (!check) return 0;
     bool any = number == Any;
-    GadgetRecord* gadget = ClaimGadget(number, check);
+    GadgetRecord* gadget = PlaceGadget(context, number, check, checkBoxOps, x, y, width, height);
     if (!gadget) return 0;
-    Place(context, check, x, y, width, height);
-    gadget->widget = check;
-    gadget->ops = &checkBoxOps;
     gadget->data = flags;
     if (flags & CheckBoxFlags::TextRight)
         AlignLabel(gadget, 1.0f);
@@ -185,11 +186,8 @@ intptr_t OptionGadget(intptr_t number, int32_t x, int32_t y, int32_t width, int3
     GtkWidget* radio = gtk_radio_button_new_with_label(group, "");
     if (!radio) return 0;
     bool any = number == Any;
-    GadgetRecord* gadget = ClaimGadget(number, radio);
+    GadgetRecord* gadget = PlaceGadget(context, number, radio, optionOps, x, y, width, height);
     if (!gadget) return 0;
-    Place(context, radio, x, y, width, height);
-    gadget->widget = radio;
-    gadget->ops = &optionOps;
     ConnectGadgetSignal(radio, "toggled", GTK_SIGNAL_FUNC(OnOptionToggled), number);
     SetGadgetText(gadget, text);
     gtk_widget_show(radio);

@@ -34,9 +34,7 @@ void OnListWindowDestroyed(GtkWidget* window, gpointer) {
     ForgetOwner(window);
 }
 
-void ReleaseGadgetListState(gpointer data) {
-    auto* state = static_cast<GadgetListState*>(data);
-    ForgetOwner(state->owner);
+void ReleaseGadgetListState(gpointer state) {
     FreeBlock(state);
 }
 

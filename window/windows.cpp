@@ -158,11 +158,7 @@ void InitWindowLibrary() {
 }
 
 void EndWindowLibrary() {
-    if (!QX_Window_Objects) return;
-    ResetObjectEnumeration(QX_Window_Objects);
-    intptr_t number = 0;
-    while (NextObject(QX_Window_Objects, &number))
-        QX_CloseWindow(number);
+    FreeAllObjects(QX_Window_Objects);
 }
 
 intptr_t OpenWindow(intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height,
