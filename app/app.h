@@ -11,11 +11,31 @@ inline constexpr int64_t kTargetSize = 1372160;
 void StartRuntime();
 void EndRuntime();
 
-// The target check and whatever follows it (a warning, or the main window and its loop).
-void RunPatcher();
+// Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that no file the program
+// opens takes their numbers (and with them whatever the libraries print).
+void KeepStandardDescriptors();
 
-// Builds the main window and runs its event loop until a patch, "Exit" or a close request.
-void RunMainWindow();
+// The target check and whatever follows it (a warning, or the main window and its loop); the
+// exit status: 1 when a patch failed, else 0.
+int RunPatcher();
+
+// Builds the main window and runs its event loop until a patch, "Exit" or a close request;
+// returns the exit status.
+int RunMainWindow();
+
+struct PatchPlan;
+enum class PatchOutcome {
+    Patched, // every byte written, durable and read back
+    Refused, // nothing written: the target is not the original, or is busy; the player was told
+    Failed,  // the player was told that the writes failed, and whether the file is as it was
+};
+// Writes the plan into the target open as file number 0, as one unit: on the open file only when
+// it is still a regular file of the target's size, under an exclusive lock, with termination
+// signals held, every write checked, synced and read back, and the old bytes put back on failure.
+// File 0 is closed afterwards unless the patch was refused.
+PatchOutcome PatchTarget(const PatchPlan& plan);
+// Tells the player that the target cannot be opened for writing, and why (an errno).
+void WarnCannotOpen(int error);
 
 // The two pictures of the main window, caught as images and shown in image gadgets.
 void ShowPictures();

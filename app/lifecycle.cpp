@@ -6,6 +6,9 @@
 #include "runtime/runtime.h"
 #include "window/window.h"
 
+#include <cerrno>
+#include <fcntl.h>
+
 void StartRuntime() {
     InitStrings();
     InitToolkit();
@@ -29,15 +32,22 @@ void EndRuntime() {
     EndStrings();
 }
 
-void RunPatcher() {
+void KeepStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        // open gives the lowest free number, which is this one.
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDWR);
+    }
+}
+
+int RunPatcher() {
     if (FileSize(kTargetName) == -1) {
         MessageRequester(u"Warning!",
                          u"This application failed to start because Quellmire.exe was not found");
-        return;
+        return 0;
     }
     if (FileSize(kTargetName) != kTargetSize) {
         MessageRequester(u"Warning!", u"Can not find the original file Quellmire.exe v1.05b");
-        return;
+        return 0;
     }
-    RunMainWindow();
+    return RunMainWindow();
 }

@@ -4,16 +4,13 @@
 
 #include <cstdlib>
 
-namespace {
-// Nothing changes it: the patcher ends with status 0 on every path.
-int exitStatus = 0;
-} // namespace
-
 int main(int argc, char** argv) {
+    KeepStandardDescriptors();
     QX_ArgC = argc;
     QX_ArgV = argv;
     StartRuntime();
-    RunPatcher();
+    // 1 only when a patch failed; every other way out, patched or not, is 0.
+    int status = RunPatcher();
     EndRuntime();
-    std::exit(exitStatus);
+    std::exit(status);
 }

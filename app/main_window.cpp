@@ -6,6 +6,8 @@
 #include "gadget/gadget.h"
 #include "window/window.h"
 
+#include <cerrno>
+
 namespace {
 
 constexpr intptr_t kMainWindow = 0;
@@ -26,39 +28,42 @@ void BuildMainWindow() {
     ShowPictures();
 }
 
-// The patcher never creates the target: when it has gone, or cannot be opened for update, the
-// event is handled without any file work.
-bool OpenTarget() {
-    return OpenFile(kPatchFile, kTargetName, NoCreate) != 0;
-}
-
-// Writes what the window asks for. True when a resolution was written, which ends the loop.
-bool Patch() {
-    if (GetGadgetState(kSkipIntroCheckBox) == 1) ApplySkipIntro();
+// The choice the window shows: the first option that reads selected, and the intro switch.
+PatchPlan ChosenPlan() {
+    const Resolution* chosen = nullptr;
     for (const Resolution& resolution : kResolutions) {
         if (GetGadgetState(resolution.option) == 1) {
-            ApplyResolution(resolution);
-            return true;
+            chosen = &resolution;
+            break;
         }
     }
-    return false;
+    return PlanPatch(chosen, GetGadgetState(kSkipIntroCheckBox) == 1);
 }
 
 } // namespace
 
-void RunMainWindow() {
+int RunMainWindow() {
     BuildMainWindow();
     for (;;) {
         int32_t kind = WaitWindowEvent();
-        bool targetOpen = OpenTarget();
+        // The patcher never creates the target: when it has gone, or cannot be opened for
+        // update, the event is handled without any file work, and "Patch" says why.
+        bool targetOpen = OpenFile(kPatchFile, kTargetName, NoCreate) != 0;
+        int openError = errno;
         if (kind == Gadget) {
             intptr_t gadget = EventGadget();
-            // "Exit" ends the program even when the target could not be opened. The shutdown
-            // closes the target and so writes out the last byte of a patch.
-            if (gadget == kExitButton) return;
-            if (gadget == kPatchButton && targetOpen && Patch()) return;
+            // "Exit" ends the program even when the target could not be opened.
+            if (gadget == kExitButton) return 0;
+            if (gadget == kPatchButton && !targetOpen) WarnCannotOpen(openError);
+            if (gadget == kPatchButton && targetOpen) {
+                PatchPlan plan = ChosenPlan();
+                PatchOutcome outcome = PatchTarget(plan);
+                if (outcome == PatchOutcome::Failed) return 1;
+                // A refused press leaves the window open, so the player can mend and retry.
+                if (outcome == PatchOutcome::Patched && plan.resolution) return 0;
+            }
         }
         if (targetOpen) QX_CloseFile(kPatchFile);
-        if (kind == CloseWindow) return;
+        if (kind == CloseWindow) return 0;
     }
 }

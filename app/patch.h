@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 
 // The file number through which the patch is written.
 inline constexpr intptr_t kPatchFile = 0;
@@ -29,10 +30,22 @@ inline constexpr int32_t kWidthOffsets[] = {24067, 45986, 46180, 452714};
 inline constexpr int32_t kSkipIntroOffset = 45404;
 inline constexpr uint8_t kSkipIntroValue = 0;
 
-// Writes `value` little-endian as two single bytes, each after an absolute seek; the seek
-// before a byte writes out the one before it.
-void PatchWord(int32_t offset, uint16_t value);
+// One press of "Patch" as the bytes it writes, in order: the intro byte when asked, then the
+// height at every height offset and the width at every width offset, each value little-endian.
+struct PatchWrite {
+    int32_t offset;
+    uint8_t value;
+};
+struct PatchPlan {
+    PatchWrite writes[2 * (std::size(kHeightOffsets) + std::size(kWidthOffsets)) + 1];
+    int32_t count = 0;
+    bool resolution = false; // a resolution is among the writes
+};
 
-// The height at every height offset, then the width at every width offset.
-void ApplyResolution(const Resolution& resolution);
-void ApplySkipIntro();
+// The plan for a resolution (null for none, which only a broken radio group gives) and the
+// intro switch.
+PatchPlan PlanPatch(const Resolution* resolution, bool skipIntro);
+
+// Writes the plan through file number 0: an absolute seek before every single byte, so the seek
+// before a byte writes out the one before it.
+void WritePlan(const PatchPlan& plan);

@@ -24,11 +24,25 @@ FILE* OpenStream(const char* path, OpenMode mode, int32_t flags) {
     return stream;
 }
 
-// Writes out the pending bytes; the state stays as it was. A short write is not reported.
+// Keeps the reason of a file's first failure; later ones do not hide it.
+void NoteFailure(FileObject* file) {
+    if (!file->error) file->error = errno ? errno : EIO;
+}
+
+// Hands n bytes to the stream; a short count is the file's failure.
+size_t WriteToStream(FileObject* file, const void* data, size_t n) {
+    errno = 0;
+    size_t written = std::fwrite(data, 1, n, file->stream);
+    if (written < n) NoteFailure(file);
+    return written;
+}
+
+// Writes out the pending bytes; the state stays as it was. Bytes the stream refuses are dropped
+// and leave their reason in the file's error state.
 void FlushFile(FileObject* file) {
     if (file->state != FileWriting) return;
     int32_t pending = file->size - file->available;
-    if (pending > 0) std::fwrite(file->buffer, 1, static_cast<size_t>(pending), file->stream);
+    if (pending > 0) WriteToStream(file, file->buffer, static_cast<size_t>(pending));
     file->available = file->size;
 }
 
@@ -46,8 +60,7 @@ int64_t WriteFileData(FileObject* file, const uint8_t* data, int32_t n) {
         return n;
     }
     FlushFile(file);
-    if (n >= file->size)
-        return static_cast<int64_t>(std::fwrite(data, 1, static_cast<size_t>(n), file->stream));
+    if (n >= file->size) return static_cast<int64_t>(WriteToStream(file, data, size_t(n)));
     std::memcpy(file->buffer, data, static_cast<size_t>(n));
     file->available -= n;
     return n;
@@ -60,6 +73,7 @@ intptr_t Open(intptr_t number, const char16_t* name, int32_t flags, OpenMode mod
     if (!file) return 0;
     char* path = ToSystemText(name);
     FILE* stream = path ? OpenStream(path, mode, flags) : nullptr;
+    int reason = path ? errno : ENOMEM; // freeing the name must not lose why the open failed
     FreeSystemText(path);
 
     int32_t size = QX_File_BufferSize;
@@ -69,11 +83,13 @@ intptr_t Open(intptr_t number, const char16_t* name, int32_t flags, OpenMode mod
         if (!buffer) {
             std::fclose(stream);
             stream = nullptr;
+            reason = ENOMEM;
         }
     }
     if (!stream) {
         // A numbered slot is still zero-filled, so it stays free; an `Any` record goes away.
         if (number == Any) FreeObject(QX_File_Objects, reinterpret_cast<intptr_t>(file));
+        errno = reason;
         return 0;
     }
     // The write buffer in front of the stream is the only one: with the stream's own buffering
@@ -85,6 +101,7 @@ intptr_t Open(intptr_t number, const char16_t* name, int32_t flags, OpenMode mod
     file->size = size;
     file->available = 0;
     file->state = FileIdle;
+    file->error = 0;
     if (mode == OpenUpdate && (flags & Append)) fseeko64(stream, 0, SEEK_END);
     return number == Any ? reinterpret_cast<intptr_t>(file) : reinterpret_cast<intptr_t>(stream);
 }
@@ -114,7 +131,7 @@ int32_t WriteByte(intptr_t number, uint8_t byte) {
         }
         return static_cast<int32_t>(WriteFileData(file, &byte, 1));
     }
-    return static_cast<int32_t>(std::fwrite(&byte, 1, 1, file->stream));
+    return static_cast<int32_t>(WriteToStream(file, &byte, 1));
 }
 
 void FileSeek(intptr_t number, int64_t position, int32_t mode) {
@@ -125,22 +142,39 @@ void FileSeek(intptr_t number, int64_t position, int32_t mode) {
         file->available = 0;
         file->state = FileIdle;
     }
-    fseeko64(file->stream, position, mode == SeekRelative ? SEEK_CUR : SEEK_SET);
+    if (fseeko64(file->stream, position, mode == SeekRelative ? SEEK_CUR : SEEK_SET) != 0)
+        NoteFailure(file);
 }
 
-void QX_CloseFile(intptr_t number) {
-    if (number == Any) {
-        FreeAllObjects(QX_File_Objects);
-        return;
-    }
+int32_t FileError(intptr_t number) {
     auto* file = static_cast<FileObject*>(GetObject(QX_File_Objects, number));
-    if (!file) return;
+    return file ? file->error : EBADF;
+}
+
+int32_t CloseFile(intptr_t number) {
+    auto* file = static_cast<FileObject*>(GetObject(QX_File_Objects, number));
+    if (!file) return EBADF;
     if (file->buffer) {
         FlushFile(file);
         FreeBlock(file->buffer);
     }
-    std::fclose(file->stream);
+    errno = 0;
+    if (std::fclose(file->stream) != 0) NoteFailure(file);
+    int32_t error = file->error;
     FreeObject(QX_File_Objects, number);
+    return error;
+}
+
+void QX_CloseFile(intptr_t number) {
+    if (number == Any)
+        FreeAllObjects(QX_File_Objects);
+    else
+        CloseFile(number);
+}
+
+FILE* FileID(intptr_t number) {
+    auto* file = static_cast<FileObject*>(GetObject(QX_File_Objects, number));
+    return file ? file->stream : nullptr;
 }
 
 void InitFileLibrary() {

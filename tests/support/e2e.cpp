@@ -2,6 +2,7 @@
 #include "tests/support/e2e.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <grp.h>
 #include <random>
@@ -30,18 +31,21 @@ bool Click(const Item* item, int button, int repeat) {
            PointerClick(button, repeat);
 }
 
-PatcherProcess::PatcherProcess(const std::string& directory, bool asNobody) {
+PatcherProcess::PatcherProcess(const std::string& directory, const Launch& launch) {
     const std::string program = scratch_.File("patcher"), module = scratch_.File("inspector.so");
     chmod(scratch_.Path().c_str(), 0777);
     RunCommand("cp " QX_PATCHER_BINARY " " + program + " && cp " QX_INSPECTOR_MODULE " " + module);
     pid_ = fork();
     if (pid_ != 0) return;
-    if (asNobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+    if (launch.asNobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
         _exit(126);
     if (chdir(directory.c_str()) != 0) _exit(127);
     setenv("HOME", "/tmp", 1);
     setenv("GTK_MODULES", module.c_str(), 1);
     setenv("QX_INSPECT_FILE", scratch_.File("inspect").c_str(), 1);
+    for (const std::string& setting : launch.environment)
+        putenv(const_cast<char*>(setting.c_str())); // the child's own copy, kept until exec
+    if (launch.closeStandard) close(0), close(1), close(2);
     execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     _exit(127);
 }
@@ -79,6 +83,15 @@ bool PatcherProcess::Running() {
 std::optional<int> PatcherProcess::WaitExit() {
     WaitFor([](const Description&) { return false; });
     return status_;
+}
+
+std::vector<std::string> WriteFaults(const std::string& file, const std::string& mode,
+                                     const std::string& log) {
+    // The module is loaded ahead of a sanitized program's runtime, which must be told to allow it.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return {"LD_PRELOAD=" QX_WRITE_FAULTS_MODULE,
+            "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":verify_asan_link_order=0",
+            "QX_FAULT_FILE=" + file, "QX_FAULT_MODE=" + mode, "QX_FAULT_LOG=" + log};
 }
 
 std::vector<unsigned char> ReadBytes(const std::string& path) {

@@ -34,11 +34,21 @@ const Item* Find(const Description& description, const std::string& text);
 // Clicks an item (if any) at its centre, coming from outside so the toolkit sees the pointer enter.
 bool Click(const Item* item, int button = 1, int repeat = 1);
 
-// Run as "nobody" (needs Xvfb -ac), permission bits stop the patcher even if tests run as root.
+// How to start the patcher. Run as "nobody" (needs Xvfb -ac), permission bits stop the patcher
+// even if tests run as root.
+struct Launch {
+    bool asNobody = false;
+    bool closeStandard = false;           // with descriptors 0, 1 and 2 closed
+    std::vector<std::string> environment; // "NAME=value" settings added to the test's own
+};
+
 class PatcherProcess {
   public:
-    PatcherProcess(const std::string& directory, bool asNobody = false);
+    PatcherProcess(const std::string& directory, bool asNobody = false)
+        : PatcherProcess(directory, Launch{asNobody, false, {}}) {}
+    PatcherProcess(const std::string& directory, const Launch& launch);
     ~PatcherProcess();
+    pid_t Pid() const { return pid_; }
     Description Read() const;
     // Waits up to 20 s for a description that satisfies `ready`; empty if none came.
     Description WaitFor(const std::function<bool(const Description&)>& ready);
@@ -50,6 +60,11 @@ class PatcherProcess {
     pid_t pid_ = -1;
     std::optional<int> status_;
 };
+
+// The module that makes the patcher's writes to one file fail (see support/write_faults.cpp),
+// as LD_PRELOAD settings for a Launch: `mode` as QX_FAULT_MODE takes it, `log` may be empty.
+std::vector<std::string> WriteFaults(const std::string& file, const std::string& mode,
+                                     const std::string& log = "");
 
 std::vector<unsigned char> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);

@@ -1,0 +1,173 @@
+// The real patcher on a bad day: writes that fail, a target replaced or locked away while the
+// window is open, two patchers at once, a termination in the middle, closed standard descriptors.
+// Writes are made to fail by a preloaded module (support/write_faults.cpp).
+#include "tests/app/patcher.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string kOriginal = "Can not find the original file Quellmire.exe v1.05b";
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? resolved : path;
+}
+
+// Lines in a write log: one per write that reached the target's descriptor.
+std::vector<int> Logged(const std::string& log) {
+    std::vector<int> descriptors;
+    std::ifstream in(log);
+    for (int fd; in >> fd;)
+        descriptors.push_back(fd);
+    return descriptors;
+}
+
+class PatchFailures : public Patcher {
+  protected:
+    // Waits for a warning that says `text`, and answers it with OK.
+    bool Answer(const std::string& text) {
+        auto warned = [&](const Description& d) { return Find(d, text) && Find(d, "OK"); };
+        Description shown = process_->WaitFor(warned);
+        return !shown.empty() && Find(shown, "Warning!") && Click(Find(shown, "OK"));
+    }
+    std::string log_ = dir_.File("writes.log");
+};
+
+// Each way of failing, and what the player is told and finds afterwards: the file as it was
+// wherever the old bytes could be put back, and an honest word where they could not.
+TEST_F(PatchFailures, FailingWritesAreUndoneAndTheWarningSaysSo) {
+    const std::string asWas = "Quellmire.exe could not be written: Input/output error. It is as "
+                              "it was before.",
+                      partly = "Quellmire.exe could not be written: Input/output error. It may "
+                               "be partly patched: restore your copy of it.";
+    struct Case {
+        const char* mode;
+        bool restored;  // the old bytes could be put back and made durable
+        size_t changed; // bytes that differ afterwards
+    };
+    const Case cases[] = {{"eio", true, 0},
+                          {"short", true, 0},
+                          {"only=5", true, 0},
+                          {"from=5", false, 4},
+                          {"fsync", false, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        ASSERT_TRUE(Start(kTarget, {.environment = WriteFaults(RealPath(target_), c.mode)}));
+        ASSERT_TRUE(Press("Patch"));
+        ASSERT_TRUE(Answer(c.restored ? asWas : partly));
+        EXPECT_EQ(process_->WaitExit(), 1);
+        const Bytes after = ReadBytes(target_);
+        EXPECT_EQ(Changed(after, kTarget), c.changed);
+        // What did get through is the start of the patch: the first two heights.
+        if (c.changed) {
+            EXPECT_EQ(Changed(after, Patched(kTarget, 0xAAAA, 1080)), 4u);
+        }
+    }
+}
+
+// The target is replaced, made read-only or deleted after the window opened. "Patch" writes
+// nothing and makes nothing, the window stays for another try, and "Exit" still ends with 0.
+TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
+    const std::string other = dir_.File("other.dat"), spare = dir_.File("spare");
+    ASSERT_EQ(chmod(dir_.Path().c_str(), 0755), 0);
+    enum Way { kLarger, kSmaller, kLink, kFifo, kReadOnly, kDeleted };
+    for (Way way : {kLarger, kSmaller, kLink, kFifo, kReadOnly, kDeleted}) {
+        SCOPED_TRACE(way);
+        unlink(target_.c_str());
+        WriteBytes(target_, kTarget);
+        // An unprivileged owner: permission bits stop it, as they would not stop root.
+        ASSERT_EQ(way == kReadOnly ? chown(target_.c_str(), 65534, 65534) : 0, 0);
+        ASSERT_TRUE(Start({}, Launch{way == kReadOnly, false, {}}));
+        Bytes replacement = RandomBytes(way == kLink ? 3 << 20 : 1372160, way);
+        if (way == kLarger) replacement.push_back(7);
+        if (way == kSmaller) replacement.pop_back();
+        if (way <= kLink) WriteBytes(way == kLink ? other : spare, replacement);
+        ASSERT_EQ(way == kLink ? symlink(other.c_str(), spare.c_str()) : 0, 0);
+        ASSERT_EQ(way <= kLink ? rename(spare.c_str(), target_.c_str()) : 0, 0);
+        ASSERT_EQ(way == kFifo ? unlink(target_.c_str()) | mkfifo(target_.c_str(), 0666) : 0, 0);
+        ASSERT_EQ(way == kReadOnly ? chmod(target_.c_str(), 0444) : 0, 0);
+        ASSERT_EQ(way == kDeleted ? unlink(target_.c_str()) : 0, 0);
+        // Keeps the pipe's reading end open, so that anything written into it would stay there.
+        const int reader = way == kFifo ? open(target_.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+
+        ASSERT_TRUE(Choose("1600x900"));
+        ASSERT_TRUE(Press("Patch"));
+        const std::string refused =
+            way == kReadOnly ? "Quellmire.exe can not be opened for writing: Permission denied"
+            : way == kDeleted
+                ? "Quellmire.exe can not be opened for writing: No such file or directory"
+                : kOriginal;
+        ASSERT_TRUE(Answer(refused));
+        ASSERT_TRUE(Choose("1366x768")); // the window is still there and answers
+        auto untouched = [&] {
+            if (way == kFifo) {
+                char byte;
+                return read(reader, &byte, 1) <= 0;
+            }
+            if (way == kDeleted) return access(target_.c_str(), F_OK) != 0;
+            return ReadBytes(way == kLink ? other : target_) ==
+                   (way == kReadOnly ? kTarget : replacement);
+        };
+        EXPECT_TRUE(untouched());
+        ASSERT_TRUE(Press("Exit"));
+        EXPECT_EQ(process_->WaitExit(), 0);
+        EXPECT_TRUE(untouched());
+        if (reader >= 0) close(reader);
+    }
+}
+
+// A second patcher presses "Patch" while a slow first one is writing, and a patch is terminated
+// half-way: either way every pair afterwards holds one resolution.
+TEST_F(PatchFailures, APatchIsNeverMixedWithAnotherOrCutShort) {
+    WriteBytes(target_, kTarget);
+    const std::string path = RealPath(target_);
+    ASSERT_TRUE(Start(kTarget, {.environment = WriteFaults(path, "slow=300", log_)}));
+    ASSERT_TRUE(Choose("1280x720"));
+    ASSERT_TRUE(Press("Patch"));
+    // The second window opens over the first, whose patcher is busy writing.
+    std::optional<PatcherProcess> second(std::in_place, dir_.Path(), Launch{});
+    Description shown =
+        second->WaitFor([](const Description& d) { return Find(d, "Exit") && Find(d, "130x91"); });
+    ASSERT_FALSE(shown.empty());
+    ASSERT_LT(Logged(log_).size(), 16u) << "the first patch ended before the second began";
+    ASSERT_TRUE(Click(Find(shown, "Patch")));
+    EXPECT_EQ(second->WaitExit(), 0);
+    EXPECT_EQ(process_->WaitExit(), 0);
+    EXPECT_EQ(Logged(log_).size(), 16u);
+    // The second waited for the first and wrote its whole patch after it.
+    EXPECT_EQ(Changed(ReadBytes(target_), Patched(kTarget, 1920, 1080)), 0u);
+
+    WriteBytes(target_, kTarget);
+    unlink(log_.c_str());
+    ASSERT_TRUE(Start({}, {.environment = WriteFaults(path, "slow=300", log_)}));
+    ASSERT_TRUE(Choose("1600x900"));
+    ASSERT_TRUE(Press("Patch"));
+    for (int round = 0; round < 500 && Logged(log_).size() < 3; ++round)
+        usleep(20000);
+    ASSERT_EQ(kill(process_->Pid(), SIGTERM), 0);
+    EXPECT_EQ(process_->WaitExit(), 128 + SIGTERM);
+    EXPECT_EQ(Changed(ReadBytes(target_), Patched(kTarget, 1600, 900)), 0u);
+}
+
+TEST_F(PatchFailures, ClosedStandardDescriptorsNeverCarryThePatch) {
+    WriteBytes(target_, kTarget);
+    Launch launch{.closeStandard = true, .environment = WriteFaults(RealPath(target_), "", log_)};
+    ASSERT_TRUE(Start(kTarget, launch));
+    ASSERT_TRUE(Press("Patch"));
+    EXPECT_EQ(process_->WaitExit(), 0);
+    EXPECT_EQ(Changed(ReadBytes(target_), Patched(kTarget, 1920, 1080)), 0u);
+    const std::vector<int> descriptors = Logged(log_);
+    EXPECT_EQ(descriptors.size(), 16u);
+    for (int fd : descriptors)
+        EXPECT_GT(fd, 2);
+}
+
+} // namespace

@@ -1,0 +1,64 @@
+// What the end-to-end suites of the patcher share: the target's table written out independently,
+// a random target, and a fixture that starts the real binary on it.
+#pragma once
+
+#include "tests/support/e2e.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+
+using Bytes = std::vector<unsigned char>;
+
+inline const std::string kTitle = "Widescreen. Patch for QuellMire 1.05";
+// Where the height goes (the first four) and the width (the last four).
+inline constexpr size_t kOffsets[] = {24075, 45970, 46170, 452709, 24067, 45986, 46180, 452714};
+inline constexpr size_t kSkipIntroOffset = 45404;
+inline constexpr unsigned kResolutions[][2] = {{1920, 1080}, {1600, 900}, {1366, 768}, {1280, 720}};
+
+// `bytes` with the resolution written little-endian at its offsets, and `intro` (unless -1) at
+// the intro switch's.
+inline Bytes Patched(Bytes bytes, unsigned width, unsigned height, int intro = -1) {
+    for (int i = 0; i < 8; ++i) {
+        bytes[kOffsets[i]] = (i < 4 ? height : width) & 0xFF;
+        bytes[kOffsets[i] + 1] = (i < 4 ? height : width) >> 8;
+    }
+    if (intro != -1) bytes[kSkipIntroOffset] = static_cast<unsigned char>(intro);
+    return bytes;
+}
+
+// A random target whose patchable bytes hold 0xAA, never written there: every write shows.
+inline const Bytes kTarget = Patched(RandomBytes(1372160, 1), 0xAAAA, 0xAAAA, 0xAA);
+
+// How many bytes differ, counting any difference in length.
+inline size_t Changed(const Bytes& a, const Bytes& b) {
+    size_t count = a.size() > b.size() ? a.size() - b.size() : b.size() - a.size();
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        count += a[i] != b[i];
+    return count;
+}
+
+class Patcher : public ::testing::Test {
+  protected:
+    // Writes the target (unless there are no bytes) and starts the patcher; true once its window
+    // is complete.
+    bool Start(const Bytes& bytes, const Launch& launch = {}) {
+        if (!bytes.empty()) WriteBytes(target_, bytes);
+        process_.emplace(dir_.Path(), launch);
+        shown_ = process_->WaitFor([](const Description& d) {
+            return Find(d, kTitle) && Find(d, "Exit") && Find(d, "130x91");
+        });
+        return !shown_.empty();
+    }
+    bool Press(const std::string& text) { return Click(Find(process_->Read(), text)); }
+    // Clicks a toggle and waits until the program shows it active: proof that the program still
+    // runs and has dealt with every click before.
+    bool Choose(const std::string& text) {
+        auto active = [&](const Description& d) { return Find(d, text) && Find(d, text)->state; };
+        return Press(text) && !process_->WaitFor(active).empty();
+    }
+
+    TempDir dir_;
+    std::string target_ = dir_.File("Quellmire.exe");
+    std::optional<PatcherProcess> process_;
+    Description shown_;
+};
