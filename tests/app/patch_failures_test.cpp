@@ -3,6 +3,7 @@
 // Writes are made to fail by a preloaded module (support/write_faults.cpp).
 #include "tests/app/patcher.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -165,9 +166,8 @@ TEST_F(PatchFailures, ClosedStandardDescriptorsNeverCarryThePatch) {
     EXPECT_EQ(process_->WaitExit(), 0);
     EXPECT_EQ(Changed(ReadBytes(target_), Patched(kTarget, 1920, 1080)), 0u);
     const std::vector<int> descriptors = Logged(log_);
-    EXPECT_EQ(descriptors.size(), 16u);
-    for (int fd : descriptors)
-        EXPECT_GT(fd, 2);
+    ASSERT_EQ(descriptors.size(), 16u);
+    EXPECT_GT(*std::min_element(descriptors.begin(), descriptors.end()), 2);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "tests/support/e2e.h"
 #include "tests/support/faults.h"
 
+#include <cerrno>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <list>
@@ -116,4 +117,51 @@ TEST_F(Files, RefusedMemoryFailsTheOpenAndLeavesTheNumberFree) {
         EXPECT_TRUE(allowed >= 2 && allowed < 20) << number;
         QX_CloseFile(-1);
     }
+}
+
+// A file's first failure stays until its close reports it; bytes the stream refused are dropped
+// and later ones still go through.
+TEST_F(Files, FailedWritesSeeksAndClosesAreKeptUntilTheClose) {
+    ASSERT_NE(OpenFile(0, Name("flushed")), 0);
+    WriteByte(0, 'a');
+    EXPECT_EQ(FileError(0), 0);
+    {
+        FailStreams full(ENOSPC);
+        FileSeek(0, 1); // the flush of 'a' is refused
+    }
+    EXPECT_EQ(FileError(0), ENOSPC);
+    WriteByte(0, 'b');
+    FileSeek(0, -1); // goes through the flush, fails to move
+    EXPECT_EQ(FileError(0), ENOSPC);
+    EXPECT_EQ(CloseFile(0), ENOSPC);
+    EXPECT_EQ(Read("flushed"), (Bytes{0, 'b'}));
+    EXPECT_EQ(FileError(0), EBADF);
+
+    ASSERT_NE(OpenFile(1, Name("seeked")), 0);
+    FileSeek(1, -1);
+    EXPECT_EQ(CloseFile(1), EINVAL);
+
+    ASSERT_NE(OpenFile(2, Name("direct"), NoBuffering), 0);
+    {
+        FailStreams silent(0); // a short write that gives no reason
+        EXPECT_EQ(WriteByte(2, 'c'), 0);
+    }
+    EXPECT_EQ(WriteByte(2, 'd'), 1);
+    EXPECT_EQ(CloseFile(2), EIO);
+    EXPECT_EQ(Read("direct"), Bytes{'d'});
+
+    ASSERT_NE(OpenFile(3, Name("closed")), 0);
+    WriteByte(3, 'e');
+    FileSeek(3, 0);
+    {
+        FailStreams failing(EIO);
+        EXPECT_EQ(CloseFile(3), EIO);
+    }
+    EXPECT_EQ(NextDescriptor(), next); // a failed close still gives the descriptor back
+    ASSERT_NE(OpenFile(3, Name("closed")), 0);
+    EXPECT_EQ(CloseFile(3), 0); // a new open starts clean
+
+    errno = 0;
+    EXPECT_TRUE(!OpenFile(4, Name("missing"), NoCreate) && errno == ENOENT);
+    EXPECT_TRUE(!OpenFile(4, Name("")) && errno == EISDIR);
 }

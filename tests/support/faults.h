@@ -1,6 +1,6 @@
-// Refused allocations on demand, for the suites linked with FAULTS: while a FailAllocations is
-// alive, malloc, calloc and realloc called from the project's own code fail after `allowed`
-// successful calls.
+// Faults on demand for the suites linked with FAULTS, in calls made from the project's own code:
+// while a FailAllocations is alive, malloc, calloc and realloc fail after `allowed` successful
+// calls; while a FailStreams is alive, fwrite takes nothing and fclose closes but fails.
 #pragma once
 
 class FailAllocations {
@@ -14,4 +14,14 @@ class FailAllocations {
   private:
     static inline FailAllocations* active = nullptr;
     int remaining_, refused_ = 0;
+};
+
+class FailStreams {
+  public:
+    // `error` is the errno the calls fail with; 0 leaves errno alone (a short write, no reason).
+    explicit FailStreams(int error) : error_(error) { active = this; }
+    ~FailStreams() { active = nullptr; }
+    FailStreams(const FailStreams&) = delete;
+    static inline FailStreams* active = nullptr;
+    const int error_;
 };
