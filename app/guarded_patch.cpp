@@ -53,6 +53,7 @@ class SignalsHeld {
     SignalsHeld() {
         struct sigaction hold = {};
         hold.sa_handler = HoldSignal;
+        hold.sa_flags = SA_RESTART;
         sigfillset(&hold.sa_mask);
         heldSignal = 0;
         for (size_t i = 0; i < std::size(kHeldSignals); ++i)
@@ -82,7 +83,7 @@ int Lock(int fd) {
 }
 
 // Reads the byte at every offset of the plan. 0, or the errno of the read that failed.
-int ReadBytes(int fd, const PatchPlan& plan, uint8_t* bytes) {
+int ReadPlanBytes(int fd, const PatchPlan& plan, uint8_t* bytes) {
     for (int32_t i = 0; i < plan.count; ++i) {
         ssize_t got = pread(fd, &bytes[i], 1, plan.writes[i].offset);
         if (got != 1) return got < 0 ? errno : EIO;
@@ -93,7 +94,7 @@ int ReadBytes(int fd, const PatchPlan& plan, uint8_t* bytes) {
 // Checks that the file holds `expected` at every offset of the plan.
 int ReadBack(int fd, const PatchPlan& plan, const uint8_t* expected) {
     uint8_t found[std::size(PatchPlan{}.writes)];
-    if (int error = ReadBytes(fd, plan, found)) return error;
+    if (int error = ReadPlanBytes(fd, plan, found)) return error;
     return std::memcmp(found, expected, size_t(plan.count)) == 0 ? 0 : kReadBackDiffers;
 }
 
@@ -101,7 +102,7 @@ int ReadBack(int fd, const PatchPlan& plan, const uint8_t* expected) {
 // True when the file is as it was.
 bool Restore(int fd, const PatchPlan& plan, const uint8_t* kept) {
     uint8_t found[std::size(PatchPlan{}.writes)];
-    if (ReadBytes(fd, plan, found) != 0) return false;
+    if (ReadPlanBytes(fd, plan, found) != 0) return false;
     bool rewritten = false;
     for (int32_t i = 0; i < plan.count; ++i) {
         if (found[i] == kept[i]) continue;
@@ -127,8 +128,9 @@ int WriteAndCheck(int fd, const PatchPlan& plan) {
 int WriteLocked(int fd, const PatchPlan& plan, bool& restored) {
     SignalsHeld held;
     uint8_t kept[std::size(PatchPlan{}.writes)];
-    int error = ReadBytes(fd, plan, kept);
-    if (!error) error = WriteAndCheck(fd, plan);
+    restored = true;
+    if (int error = ReadPlanBytes(fd, plan, kept)) return error; // nothing written yet
+    int error = WriteAndCheck(fd, plan);
     if (error) {
         CloseFile(kPatchFile); // nothing of the library's may reach the file after the restore
         restored = Restore(fd, plan, kept);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,13 +75,14 @@ TEST_F(PatchFailures, FailingWritesAreUndoneAndTheWarningSaysSo) {
     }
 }
 
-// The target is replaced, made read-only or deleted after the window opened. "Patch" writes
-// nothing and makes nothing, the window stays for another try, and "Exit" still ends with 0.
+// The target is replaced, made read-only, deleted or locked by another writer after the window
+// opened. "Patch" writes nothing and makes nothing, the window stays for another try, and "Exit"
+// still ends with 0.
 TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
     const std::string other = dir_.File("other.dat"), spare = dir_.File("spare");
     ASSERT_EQ(chmod(dir_.Path().c_str(), 0755), 0);
-    enum Way { kLarger, kSmaller, kLink, kFifo, kReadOnly, kDeleted };
-    for (Way way : {kLarger, kSmaller, kLink, kFifo, kReadOnly, kDeleted}) {
+    enum Way { kLarger, kSmaller, kLink, kFifo, kReadOnly, kDeleted, kBusy };
+    for (Way way : {kLarger, kSmaller, kLink, kFifo, kReadOnly, kDeleted, kBusy}) {
         SCOPED_TRACE(way);
         unlink(target_.c_str());
         WriteBytes(target_, kTarget);
@@ -98,6 +100,8 @@ TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
         ASSERT_EQ(way == kDeleted ? unlink(target_.c_str()) : 0, 0);
         // Keeps the pipe's reading end open, so that anything written into it would stay there.
         const int reader = way == kFifo ? open(target_.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        const int holder = way == kBusy ? open(target_.c_str(), O_RDONLY) : -1;
+        ASSERT_EQ(way == kBusy ? flock(holder, LOCK_EX) : 0, 0);
 
         ASSERT_TRUE(Choose("1600x900"));
         ASSERT_TRUE(Press("Patch"));
@@ -105,6 +109,8 @@ TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
             way == kReadOnly ? "Quellmire.exe can not be opened for writing: Permission denied"
             : way == kDeleted
                 ? "Quellmire.exe can not be opened for writing: No such file or directory"
+            : way == kBusy
+                ? "Quellmire.exe is being written by another program. Try again when it is done."
                 : kOriginal;
         ASSERT_TRUE(Answer(refused));
         ASSERT_TRUE(Choose("1366x768")); // the window is still there and answers
@@ -115,13 +121,14 @@ TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
             }
             if (way == kDeleted) return access(target_.c_str(), F_OK) != 0;
             return ReadBytes(way == kLink ? other : target_) ==
-                   (way == kReadOnly ? kTarget : replacement);
+                   (way >= kReadOnly ? kTarget : replacement);
         };
         EXPECT_TRUE(untouched());
         ASSERT_TRUE(Press("Exit"));
         EXPECT_EQ(process_->WaitExit(), 0);
         EXPECT_TRUE(untouched());
         if (reader >= 0) close(reader);
+        if (holder >= 0) close(holder);
     }
 }
 
