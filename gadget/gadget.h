@@ -120,6 +120,12 @@ intptr_t GetGadgetState(intptr_t number);
 void SetGadgetFont(intptr_t number, PangoFontDescription* font);
 inline PangoFontDescription* const DefaultGadgetFont =
     reinterpret_cast<PangoFontDescription*>(intptr_t{-1});
+// The font a labelled gadget shows: the one last set, else its style's (the toolkit's). Null for
+// a number that holds no labelled gadget.
+PangoFontDescription* GetGadgetFont(intptr_t number);
+// Whether a labelled gadget's text, shown in `font`, fits whole in the width that its gadget
+// leaves the label. True for a gadget without a label, which has nothing to cut.
+bool GadgetTextFits(intptr_t number, const PangoFontDescription* font);
 
 // Frees one gadget, or every gadget for Any.
 void QX_FreeGadget(intptr_t number);

@@ -30,7 +30,8 @@ bool Click(const Item* item, int button, int repeat) {
            PointerClick(button, repeat);
 }
 
-PatcherProcess::PatcherProcess(const std::string& directory, bool asNobody) {
+PatcherProcess::PatcherProcess(const std::string& directory, bool asNobody,
+                               const std::vector<std::string>& environment) {
     const std::string program = scratch_.File("patcher"), module = scratch_.File("inspector.so");
     chmod(scratch_.Path().c_str(), 0777);
     RunCommand("cp " QX_PATCHER_BINARY " " + program + " && cp " QX_INSPECTOR_MODULE " " + module);
@@ -42,6 +43,8 @@ PatcherProcess::PatcherProcess(const std::string& directory, bool asNobody) {
     setenv("HOME", "/tmp", 1);
     setenv("GTK_MODULES", module.c_str(), 1);
     setenv("QX_INSPECT_FILE", scratch_.File("inspect").c_str(), 1);
+    for (const std::string& setting : environment)
+        putenv(const_cast<char*>(setting.c_str()));
     execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     _exit(127);
 }
@@ -54,7 +57,8 @@ Description PatcherProcess::Read() const {
     Description description;
     std::ifstream in(scratch_.File("inspect"));
     Item item;
-    while (in >> item.type >> item.x >> item.y >> item.w >> item.h >> item.state >> item.xid &&
+    while (in >> item.type >> item.x >> item.y >> item.w >> item.h >> item.state >> item.xid >>
+               item.textWidth &&
            in.get() && std::getline(in, item.text))
         description.push_back(item);
     return description;

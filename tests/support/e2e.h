@@ -21,12 +21,14 @@ class TempDir {
 };
 
 // A window or widget as the inspector describes it (root position; state: a toggle's activity
-// or a window's resizability; text: a title, label or picture size).
+// or a window's resizability; text: a title, label or picture size; textWidth: a label's text
+// as laid out, in pixels).
 struct Item {
     std::string type;
     int x = 0, y = 0, w = 0, h = 0, state = 0;
     unsigned long xid = 0;
     std::string text;
+    int textWidth = 0;
 };
 using Description = std::vector<Item>;
 // The first item in tree order with this text: a button comes before its label.
@@ -37,7 +39,9 @@ bool Click(const Item* item, int button = 1, int repeat = 1);
 // Run as "nobody" (needs Xvfb -ac), permission bits stop the patcher even if tests run as root.
 class PatcherProcess {
   public:
-    PatcherProcess(const std::string& directory, bool asNobody = false);
+    // `environment`: further NAME=value settings for the program.
+    PatcherProcess(const std::string& directory, bool asNobody = false,
+                   const std::vector<std::string>& environment = {});
     ~PatcherProcess();
     Description Read() const;
     // Waits up to 20 s for a description that satisfies `ready`; empty if none came.
