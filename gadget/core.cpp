@@ -214,20 +214,29 @@ int32_t LabelRoom(GtkWidget* widget, GtkWidget* label) {
     return width - taken;
 }
 
+// The label of a labelled gadget, or null.
+GtkWidget* LabelOf(intptr_t number) {
+    auto* gadget = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, number));
+    return gadget && gadget->ops && gadget->ops->getFont ? GadgetLabel(gadget) : nullptr;
+}
+
 } // namespace
 
-bool GadgetTextFits(intptr_t number, const PangoFontDescription* font) {
-    auto* gadget = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, number));
-    GtkWidget* label =
-        gadget && gadget->ops && gadget->ops->getFont ? GadgetLabel(gadget) : nullptr;
-    if (!label) return true;
+int32_t GadgetTextWidth(intptr_t number, const PangoFontDescription* font) {
+    GtkWidget* label = LabelOf(number);
+    if (!label) return 0;
     PangoLayout* layout =
         gtk_widget_create_pango_layout(label, gtk_label_get_text(GTK_LABEL(label)));
     pango_layout_set_font_description(layout, font);
-    int textWidth = 0;
-    pango_layout_get_pixel_size(layout, &textWidth, nullptr);
+    int width = 0;
+    pango_layout_get_pixel_size(layout, &width, nullptr);
     g_object_unref(layout);
-    return textWidth <= LabelRoom(gadget->widget, label);
+    return width;
+}
+
+int32_t GadgetTextRoom(intptr_t number) {
+    GtkWidget* label = LabelOf(number);
+    return label ? LabelRoom(gtk_widget_get_parent(label), label) : 0;
 }
 
 GtkWidget* GadgetLabel(GadgetRecord* gadget) {

@@ -123,9 +123,10 @@ inline PangoFontDescription* const DefaultGadgetFont =
 // The font a labelled gadget shows: the one last set, else its style's (the toolkit's). Null for
 // a number that holds no labelled gadget.
 PangoFontDescription* GetGadgetFont(intptr_t number);
-// Whether a labelled gadget's text, shown in `font`, fits whole in the width that its gadget
-// leaves the label. True for a gadget without a label, which has nothing to cut.
-bool GadgetTextFits(intptr_t number, const PangoFontDescription* font);
+// A labelled gadget's text laid out in `font`, and the width its gadget leaves that text (the
+// toolkit cuts what is wider), in pixels; 0 for a number that holds no labelled gadget.
+int32_t GadgetTextWidth(intptr_t number, const PangoFontDescription* font);
+int32_t GadgetTextRoom(intptr_t number);
 
 // Frees one gadget, or every gadget for Any.
 void QX_FreeGadget(intptr_t number);
