@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 // The target is "Quellmire.exe" in the current working directory, recognised by its size.
 inline constexpr const char16_t* kTargetName = u"Quellmire.exe";
@@ -36,6 +37,10 @@ enum class PatchOutcome {
 PatchOutcome PatchTarget(const PatchPlan& plan);
 // Tells the player that the target cannot be opened for writing, and why (an errno).
 void WarnCannotOpen(int error);
+
+// Gives the labels of these gadgets (the first one's font shown) one smaller size of their font
+// when any of them is too wide for its gadget: the largest size at which all fit whole.
+void FitLabels(std::initializer_list<intptr_t> gadgets);
 
 // The two pictures of the main window, caught as images and shown in image gadgets.
 void ShowPictures();

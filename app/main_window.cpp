@@ -25,6 +25,8 @@ void BuildMainWindow() {
     CheckBoxGadget(kSkipIntroCheckBox, 130, 140, 130, 20, u"Skip intro videos");
     ButtonGadget(kPatchButton, 30, 180, 120, 25, u"Patch");
     ButtonGadget(kExitButton, 230, 180, 120, 25, u"Exit");
+    FitLabels({kResolutions[0].option, kResolutions[1].option, kResolutions[2].option,
+               kResolutions[3].option, kSkipIntroCheckBox, kPatchButton, kExitButton});
     ShowPictures();
 }
 

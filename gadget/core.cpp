@@ -179,6 +179,66 @@ void SetGadgetFont(intptr_t number, PangoFontDescription* font) {
     if (gadget && gadget->ops && gadget->ops->setFont) gadget->ops->setFont(gadget, font);
 }
 
+PangoFontDescription* GetGadgetFont(intptr_t number) {
+    auto* gadget = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, number));
+    if (!gadget || !gadget->ops || !gadget->ops->getFont) return nullptr;
+    return gadget->ops->getFont(gadget);
+}
+
+namespace {
+
+// The width that a labelled gadget's widget leaves its label, from the style properties that the
+// toolkit lays the label out by: every kind gives up its border, focus line and focus padding on
+// both sides; a checkbox or option its indicator with the spacing around it, a button its frame
+// and inner border.
+int32_t LabelRoom(GtkWidget* widget, GtkWidget* label) {
+    gint width = 0, focusWidth = 0, focusPad = 0, xpad = 0;
+    gtk_widget_get_size_request(widget, &width, nullptr);
+    gtk_widget_style_get(widget, "focus-line-width", &focusWidth, "focus-padding", &focusPad,
+                         nullptr);
+    gtk_misc_get_padding(GTK_MISC(label), &xpad, nullptr);
+    const gint border = static_cast<gint>(gtk_container_get_border_width(GTK_CONTAINER(widget)));
+    gint taken = 2 * (border + focusWidth + focusPad + xpad);
+    if (GTK_IS_CHECK_BUTTON(widget)) {
+        gint indicatorSize = 0, indicatorSpacing = 0;
+        gtk_widget_style_get(widget, "indicator-size", &indicatorSize, "indicator-spacing",
+                             &indicatorSpacing, nullptr);
+        taken += indicatorSize + 3 * indicatorSpacing;
+    } else {
+        GtkBorder* inner = nullptr;
+        gtk_widget_style_get(widget, "inner-border", &inner, nullptr);
+        taken += 2 * gtk_widget_get_style(widget)->xthickness; // a button's frame
+        taken += inner ? inner->left + inner->right : 2;       // the toolkit's default is 1 a side
+        if (inner) gtk_border_free(inner);
+    }
+    return width - taken;
+}
+
+// The label of a labelled gadget, or null.
+GtkWidget* LabelOf(intptr_t number) {
+    auto* gadget = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, number));
+    return gadget && gadget->ops && gadget->ops->getFont ? GadgetLabel(gadget) : nullptr;
+}
+
+} // namespace
+
+int32_t GadgetTextWidth(intptr_t number, const PangoFontDescription* font) {
+    GtkWidget* label = LabelOf(number);
+    if (!label) return 0;
+    PangoLayout* layout =
+        gtk_widget_create_pango_layout(label, gtk_label_get_text(GTK_LABEL(label)));
+    pango_layout_set_font_description(layout, font);
+    int width = 0;
+    pango_layout_get_pixel_size(layout, &width, nullptr);
+    g_object_unref(layout);
+    return width;
+}
+
+int32_t GadgetTextRoom(intptr_t number) {
+    GtkWidget* label = LabelOf(number);
+    return label ? LabelRoom(gtk_widget_get_parent(label), label) : 0;
+}
+
 GtkWidget* GadgetLabel(GadgetRecord* gadget) {
     GtkWidget* child = gtk_bin_get_child(GTK_BIN(gadget->widget));
     return child && GTK_IS_LABEL(child) ? child : nullptr;

@@ -120,6 +120,13 @@ intptr_t GetGadgetState(intptr_t number);
 void SetGadgetFont(intptr_t number, PangoFontDescription* font);
 inline PangoFontDescription* const DefaultGadgetFont =
     reinterpret_cast<PangoFontDescription*>(intptr_t{-1});
+// The font a labelled gadget shows: the one last set, else its style's (the toolkit's). Null for
+// a number that holds no labelled gadget.
+PangoFontDescription* GetGadgetFont(intptr_t number);
+// A labelled gadget's text laid out in `font`, and the width its gadget leaves that text (the
+// toolkit cuts what is wider), in pixels; 0 for a number that holds no labelled gadget.
+int32_t GadgetTextWidth(intptr_t number, const PangoFontDescription* font);
+int32_t GadgetTextRoom(intptr_t number);
 
 // Frees one gadget, or every gadget for Any.
 void QX_FreeGadget(intptr_t number);

@@ -13,6 +13,9 @@ namespace {
 // Set by any window's first configuration; OpenWindow waits for it.
 bool WindowConfigured = false;
 
+// The longest that OpenWindow waits for a shown window's first configuration.
+constexpr int32_t kConfigurationBoundMs = 2000;
+
 // A window's number travels as the handlers' data; for Any it is a record address.
 gpointer NumberData(intptr_t number) {
     return reinterpret_cast<gpointer>(number);
@@ -151,6 +154,20 @@ void CentreOverParent(GtkWidget* window, GtkWindow* parent) {
                              outer.y + outer.height / 2 - own.height / 2);
 }
 
+// Waits until the toolkit reports a window's first configuration, or a 500 ms wait sees no
+// activity, but no longer than kConfigurationBoundMs in all: without a window manager nothing
+// configures the window, and a toolkit that never falls quiet (a module's timer, an input method)
+// would keep the wait going for ever. What these waits take from the queue (the window's first
+// repaint and the like) is consumed here.
+void WaitForFirstConfiguration() {
+    const gint64 deadline = g_get_monotonic_time() + gint64{kConfigurationBoundMs} * 1000;
+    while (!WindowConfigured) {
+        const gint64 left = (deadline - g_get_monotonic_time()) / 1000;
+        if (left <= 0 || WaitWindowEvent(static_cast<int32_t>(left < 500 ? left : 500)) == 0)
+            return;
+    }
+}
+
 } // namespace
 
 void InitWindowLibrary() {
@@ -278,10 +295,7 @@ intptr_t OpenWindow(intptr_t number, int32_t x, int32_t y, int32_t width, int32_
             SetIntKey(toplevel, "qx_restore_focus", 1);
         }
         gtk_widget_show(toplevel);
-        // What these waits take from the queue (the window's first repaint and the like) is
-        // consumed here.
-        while (WaitWindowEvent(500) != 0 && !WindowConfigured) {
-        }
+        WaitForFirstConfiguration();
     }
 
     FlushToolkitEvents();

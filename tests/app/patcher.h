@@ -15,6 +15,19 @@ inline constexpr size_t kOffsets[] = {24075, 45970, 46170, 452709, 24067, 45986,
 inline constexpr size_t kSkipIntroOffset = 45404;
 inline constexpr unsigned kResolutions[][2] = {{1920, 1080}, {1600, 900}, {1366, 768}, {1280, 720}};
 
+// Every window item in its place and size, as the running program shows them. Root positions are
+// window positions: the window is at (0, 0). State: not resizable, the first option selected.
+inline const Item kLayout[] = {{"GtkWindow", 0, 0, 380, 220, 0, 0, kTitle},
+                               {"GtkRadioButton", 145, 20, 100, 20, 1, 0, "1920x1080"},
+                               {"GtkRadioButton", 145, 50, 100, 20, 0, 0, "1600x900"},
+                               {"GtkRadioButton", 145, 80, 100, 20, 0, 0, "1366x768"},
+                               {"GtkRadioButton", 145, 110, 100, 20, 0, 0, "1280x720"},
+                               {"GtkCheckButton", 130, 140, 130, 20, 0, 0, "Skip intro videos"},
+                               {"GtkButton", 30, 180, 120, 25, 0, 0, "Patch"},
+                               {"GtkButton", 230, 180, 120, 25, 0, 0, "Exit"},
+                               {"GtkImage", 10, 10, 130, 130, 0, 0, "130x130"},
+                               {"GtkImage", 240, 40, 130, 91, 0, 0, "130x91"}};
+
 // `bytes` with the resolution written little-endian at its offsets, and `intro` (unless -1) at
 // the intro switch's.
 inline Bytes Patched(Bytes bytes, unsigned width, unsigned height, int intro = -1) {

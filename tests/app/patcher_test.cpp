@@ -35,24 +35,13 @@ TEST_F(Patcher, MissingOrWrongTargetWarnsAndOkEnds) {
 TEST_F(Patcher, RightSizedTargetThroughALinkShowsTheWindowAndOnlyPatchWrites) {
     const std::string game = dir_.File("game.exe");
     ASSERT_EQ(symlink(game.c_str(), target_.c_str()), 0);
-    // Root positions are window positions: the window is at (0, 0). Its state: not resizable.
-    const Item layout[] = {{"GtkWindow", 0, 0, 380, 220, 0, 0, kTitle},
-                           {"GtkRadioButton", 145, 20, 100, 20, 1, 0, "1920x1080"},
-                           {"GtkRadioButton", 145, 50, 100, 20, 0, 0, "1600x900"},
-                           {"GtkRadioButton", 145, 80, 100, 20, 0, 0, "1366x768"},
-                           {"GtkRadioButton", 145, 110, 100, 20, 0, 0, "1280x720"},
-                           {"GtkCheckButton", 130, 140, 130, 20, 0, 0, "Skip intro videos"},
-                           {"GtkButton", 30, 180, 120, 25, 0, 0, "Patch"},
-                           {"GtkButton", 230, 180, 120, 25, 0, 0, "Exit"},
-                           {"GtkImage", 10, 10, 130, 130, 0, 0, "130x130"},
-                           {"GtkImage", 240, 40, 130, 91, 0, 0, "130x91"}};
     auto shape = [](const Item& i) { return std::tie(i.type, i.x, i.y, i.w, i.h, i.state); };
     for (bool close : {false, true}) {
         SCOPED_TRACE(close ? "close request" : "Exit");
         WriteBytes(game, kTarget);
         ASSERT_TRUE(Start({}));
         EXPECT_FALSE(Find(shown_, "Warning!"));
-        for (const Item& placed : layout) {
+        for (const Item& placed : kLayout) {
             ASSERT_TRUE(Find(shown_, placed.text)) << placed.text;
             EXPECT_EQ(shape(*Find(shown_, placed.text)), shape(placed)) << placed.text;
         }

@@ -58,7 +58,8 @@ Description PatcherProcess::Read() const {
     Description description;
     std::ifstream in(scratch_.File("inspect"));
     Item item;
-    while (in >> item.type >> item.x >> item.y >> item.w >> item.h >> item.state >> item.xid &&
+    while (in >> item.type >> item.x >> item.y >> item.w >> item.h >> item.state >> item.xid >>
+               item.textWidth &&
            in.get() && std::getline(in, item.text))
         description.push_back(item);
     return description;

@@ -21,12 +21,14 @@ class TempDir {
 };
 
 // A window or widget as the inspector describes it (root position; state: a toggle's activity
-// or a window's resizability; text: a title, label or picture size).
+// or a window's resizability; text: a title, label or picture size; textWidth: a label's text
+// as laid out, in pixels).
 struct Item {
     std::string type;
     int x = 0, y = 0, w = 0, h = 0, state = 0;
     unsigned long xid = 0;
     std::string text;
+    int textWidth = 0;
 };
 using Description = std::vector<Item>;
 // The first item in tree order with this text: a button comes before its label.
@@ -44,9 +46,7 @@ struct Launch {
 
 class PatcherProcess {
   public:
-    PatcherProcess(const std::string& directory, bool asNobody = false)
-        : PatcherProcess(directory, Launch{asNobody, false, {}}) {}
-    PatcherProcess(const std::string& directory, const Launch& launch);
+    PatcherProcess(const std::string& directory, const Launch& launch = {});
     ~PatcherProcess();
     pid_t Pid() const { return pid_; }
     Description Read() const;

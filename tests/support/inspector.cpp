@@ -1,6 +1,7 @@
-// Loaded into the real patcher through GTK_MODULES: after toolkit events (a periodic timer would
-// keep the program's waits from ever seeing a quiet toolkit) it describes every shown toplevel and
-// its widgets in QX_INSPECT_FILE, one "type rootx rooty width height state xid text" line each.
+// Loaded into the real patcher through GTK_MODULES: after toolkit events it describes every shown
+// toplevel and its widgets in QX_INSPECT_FILE, one "type rootx rooty width height state xid
+// textwidth text" line each (textwidth: a label's text in pixels as laid out, else 0). With
+// QX_TICK_MS it also keeps a periodic toolkit source that does nothing, as some modules do.
 #include <cstdio>
 #include <cstdlib>
 #include <gdk/gdkx.h>
@@ -29,11 +30,14 @@ void Describe(GtkWidget* widget, gpointer out) {
         state = gtk_window_get_resizable(GTK_WINDOW(widget));
         xid = GDK_WINDOW_XID(widget->window);
     }
-    char numbers[96];
-    std::snprintf(numbers, sizeof numbers, " %d %d %d %d %d %lu ",
+    int textWidth = 0;
+    if (GTK_IS_LABEL(widget))
+        pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(widget)), &textWidth, nullptr);
+    char numbers[112];
+    std::snprintf(numbers, sizeof numbers, " %d %d %d %d %d %lu %d ",
                   x + (inParent ? widget->allocation.x : 0),
                   y + (inParent ? widget->allocation.y : 0), widget->allocation.width,
-                  widget->allocation.height, state, xid);
+                  widget->allocation.height, state, xid, textWidth);
     *static_cast<std::string*>(out) += G_OBJECT_TYPE_NAME(widget) + (numbers + text) + "\n";
     if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), Describe, out);
 }
@@ -54,11 +58,19 @@ gboolean WriteDescription(gpointer) {
 
 void HandleEvent(GdkEvent* event, gpointer) {
     gtk_main_do_event(event);
-    if (!pendingWrite) pendingWrite = g_timeout_add(20, WriteDescription, nullptr);
+    // Below the toolkit's resizing and redrawing, so that no widget is described before it has
+    // its place.
+    if (!pendingWrite)
+        pendingWrite = g_timeout_add_full(G_PRIORITY_LOW, 20, WriteDescription, nullptr, nullptr);
+}
+
+gboolean Tick(gpointer) {
+    return TRUE;
 }
 
 } // namespace
 
 extern "C" G_MODULE_EXPORT void gtk_module_init(gint*, gchar***) {
     if (std::getenv("QX_INSPECT_FILE")) gdk_event_handler_set(HandleEvent, nullptr, nullptr);
+    if (const char* tick = std::getenv("QX_TICK_MS")) g_timeout_add(std::atoi(tick), Tick, nullptr);
 }
