@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # The Debian package as this build makes it: built with cpack, checked by lintian, unpacked into a
 # scratch root; its files and modes, its control fields, the unpacked patcher run under the X
-# server in a folder without a target and ended with a real click, and its manual page.
+# server in a folder without a target and ended with a real click, its manual page, and its
+# desktop entry: valid, offered for what a .exe file is, and its command line run as a file
+# manager runs it, for a folder with the game's executable and for folders without.
 # Usage: package_test.sh BUILD_DIR INSPECTOR_MODULE VERSION
 set -euo pipefail
 build="$1" inspector="$2" version="$3"
 scratch="$(mktemp -d /tmp/qx-package-XXXXXX)"
-trap 'rm -rf "$scratch"' EXIT
+pid=""
+cleanup() {
+    if [ -n "$pid" ]; then kill -9 "$pid" 2>/dev/null || true; fi # a patcher left by a failure
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
 fail() {
     echo "FAILED: $*" >&2
     exit 1
@@ -35,17 +42,41 @@ expected="drwxr-xr-x .
 drwxr-xr-x ./usr
 drwxr-xr-x ./usr/bin
 -rwxr-xr-x ./usr/bin/quellmire-widescreen
+drwxr-xr-x ./usr/libexec
+drwxr-xr-x ./usr/libexec/quellmire-widescreen
+-rwxr-xr-x ./usr/libexec/quellmire-widescreen/start-in-folder
 drwxr-xr-x ./usr/share
+drwxr-xr-x ./usr/share/applications
+-rw-r--r-- ./usr/share/applications/quellmire-widescreen.desktop
 drwxr-xr-x ./usr/share/doc
 drwxr-xr-x ./usr/share/doc/quellmire-widescreen
 -rw-r--r-- ./usr/share/doc/quellmire-widescreen/changelog.gz
 -rw-r--r-- ./usr/share/doc/quellmire-widescreen/copyright
+drwxr-xr-x ./usr/share/icons
+drwxr-xr-x ./usr/share/icons/hicolor
+drwxr-xr-x ./usr/share/icons/hicolor/128x128
+drwxr-xr-x ./usr/share/icons/hicolor/128x128/apps
+-rw-r--r-- ./usr/share/icons/hicolor/128x128/apps/quellmire-widescreen.png
+drwxr-xr-x ./usr/share/icons/hicolor/32x32
+drwxr-xr-x ./usr/share/icons/hicolor/32x32/apps
+-rw-r--r-- ./usr/share/icons/hicolor/32x32/apps/quellmire-widescreen.png
+drwxr-xr-x ./usr/share/icons/hicolor/48x48
+drwxr-xr-x ./usr/share/icons/hicolor/48x48/apps
+-rw-r--r-- ./usr/share/icons/hicolor/48x48/apps/quellmire-widescreen.png
+drwxr-xr-x ./usr/share/icons/hicolor/64x64
+drwxr-xr-x ./usr/share/icons/hicolor/64x64/apps
+-rw-r--r-- ./usr/share/icons/hicolor/64x64/apps/quellmire-widescreen.png
 drwxr-xr-x ./usr/share/man
 drwxr-xr-x ./usr/share/man/man1
 -rw-r--r-- ./usr/share/man/man1/quellmire-widescreen.1.gz"
 [ "$listing" = "$expected" ] || fail "files and modes differ:$(diff <(echo "$expected") <(echo "$listing"))"
 patcher="$root/usr/bin/quellmire-widescreen"
 file -b "$patcher" | grep -q ', stripped' || fail "the binary is not stripped"
+for size in 32 48 64 128; do
+    icon="$root/usr/share/icons/hicolor/${size}x$size/apps/quellmire-widescreen.png"
+    file -b "$icon" | grep -q "^PNG image data, $size x $size, 8-bit/color RGBA" ||
+        fail "icon $icon: $(file -b "$icon")"
+done
 
 # --- the unpacked patcher under the X server -------------------------------------------------
 # Started with the inspector module, which describes its windows in $inspect, one
@@ -73,8 +104,8 @@ wait_for() {
 # Clicks the first widget showing the text (a button comes before its label) at its centre,
 # coming from outside so that the toolkit sees the pointer enter.
 click() {
-    local type x y w h state xid text
-    while read -r type x y w h state xid text; do
+    local x y w h text
+    while read -r _ x y w h _ _ text; do
         [ "$text" = "$1" ] && break
     done <"$inspect"
     [ "$text" = "$1" ] || fail "nothing shows $1 to click"
@@ -114,4 +145,80 @@ for heading in NAME SYNOPSIS DESCRIPTION DIAGNOSTICS "EXIT STATUS"; do
     grep -qx "$heading" "$scratch/manual" || fail "the manual has no $heading section"
 done
 grep -q "Keep a copy of Quellmire.exe" "$scratch/manual" || fail "the manual gives no advice to keep a copy"
+# --- the desktop entry -------------------------------------------------------------------------
+entry="$root/usr/share/applications/quellmire-widescreen.desktop"
+validation="$(desktop-file-validate "$entry" 2>&1)" || fail "desktop-file-validate: $validation"
+[ -z "$validation" ] || fail "desktop-file-validate: $validation"
+key() { sed -n "s/^$1=//p" "$entry"; }
+[ "$(key NoDisplay)" = true ] || fail "the entry would show in menus"
+[ "$(key Icon)" = quellmire-widescreen ] || fail "Icon=$(key Icon)"
+# What a .exe file is to this desktop: every type the shared MIME database gives the name, and
+# the type xdg-mime reports for a real one (outside a known desktop it asks file(1)).
+folder="$scratch/My Games/Quell \"mire\" '"$'\xe9'"dition" # spaces, quotes, a byte not UTF-8
+mkdir -p "$folder"
+{ printf 'MZ'; head -c 1372158 /dev/zero; } >"$folder/Quellmire.exe"
+cp "$folder/Quellmire.exe" "$scratch/original"
+types="$(awk -F: '$3 == "*.exe" { print $2 }' /usr/share/mime/globs2)
+$(env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION xdg-mime query filetype "$folder/Quellmire.exe")"
+[ -n "$(sed -n 1p <<<"$types")" ] || fail "the shared MIME database has no type for *.exe"
+while read -r type; do
+    [[ ";$(key MimeType)" == *";$type;"* ]] || fail "MimeType=$(key MimeType) lacks $type"
+done <<<"$types"
+
+# The Exec line split and expanded as a desktop does, for one file; the program is taken from
+# the unpacked root, where the package's absolute paths lie.
+exec_line() { # FILE: sets `command` to the expanded command line
+    local value rest char word="" quoted="" any=""
+    value="$(key Exec | sed 's/\\s/ /g; s/\\t/\t/g; s/\\\\/\\/g')" # the string value's escapes
+    command=()
+    rest="$value"
+    while [ -n "$rest" ]; do
+        char="${rest:0:1}" rest="${rest:1}"
+        if [ -n "$quoted" ]; then
+            case $char in
+            '"') quoted="" ;;
+            \\) word+="${rest:0:1}" rest="${rest:1}" ;;
+            *) word+="$char" ;;
+            esac
+        elif [ "$char" = '"' ]; then
+            quoted=1 any=1
+        elif [ "$char" = ' ' ]; then
+            [ -n "$any" ] && command+=("$word")
+            word="" any=""
+        else
+            word+="$char" any=1
+        fi
+    done
+    [ -n "$any" ] && command+=("$word")
+    local expanded=() argument
+    for argument in "${command[@]}"; do
+        case $argument in
+        %f | %F | %u | %U) expanded+=("$1") ;; # a local file may be passed as a path for a URL
+        %i) expanded+=(--icon "$(key Icon)") ;;
+        %c) expanded+=("$(key Name)") ;;
+        %k) expanded+=("$entry") ;;
+        %d | %D | %n | %N | %v | %m) ;; # deprecated: dropped
+        *) expanded+=("${argument//%%/%}") ;;
+        esac
+    done
+    command=("$root${expanded[0]}" "${expanded[@]:1}")
+}
+
+exec_line "$folder/Quellmire.exe"
+start "$scratch/no target" "${command[@]}"
+wait_for "Widescreen. Patch for QuellMire 1.05" Exit
+click Exit
+wait_exit 0
+cmp -s "$folder/Quellmire.exe" "$scratch/original" || fail "Exit changed the target"
+
+# Another program chosen in a folder without the game's, and a file that is not there.
+mkdir "$scratch/other game"
+cp "$scratch/original" "$scratch/other game/Setup.exe"
+for chosen in "$scratch/other game/Setup.exe" "$scratch/gone/Quellmire.exe"; do
+    exec_line "$chosen"
+    start "$folder" "${command[@]}"
+    wait_for Warning! "$missing" OK
+    click OK
+    wait_exit 0
+done
 echo "package $deb: all checks passed"
