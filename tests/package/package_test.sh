@@ -1,0 +1,224 @@
+#!/usr/bin/env bash
+# The Debian package as this build makes it: built with cpack, checked by lintian, unpacked into a
+# scratch root; its files and modes, its control fields, the unpacked patcher run under the X
+# server in a folder without a target and ended with a real click, its manual page, and its
+# desktop entry: valid, offered for what a .exe file is, and its command line run as a file
+# manager runs it, for a folder with the game's executable and for folders without.
+# Usage: package_test.sh BUILD_DIR INSPECTOR_MODULE VERSION
+set -euo pipefail
+build="$1" inspector="$2" version="$3"
+scratch="$(mktemp -d /tmp/qx-package-XXXXXX)"
+pid=""
+cleanup() {
+    if [ -n "$pid" ]; then kill -9 "$pid" 2>/dev/null || true; fi # a patcher left by a failure
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+# --- the package -----------------------------------------------------------------------------
+cpack -G DEB -B "$scratch/out" --config "$build/CPackConfig.cmake" >"$scratch/cpack.log" ||
+    { cat "$scratch/cpack.log"; fail "cpack"; }
+deb="$scratch/out/quellmire-widescreen_${version}_$(dpkg --print-architecture).deb"
+[ -f "$deb" ] || fail "no $deb"
+lintian --fail-on error "$deb" 2>/dev/null || fail "lintian reports errors"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = quellmire-widescreen ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
+[ "$(field Section)" = utils ] || fail "Section: $(field Section)"
+[[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer: $(field Maintainer)"
+for library in libc6 libgtk2.0-0 libpng16-16; do # found by dpkg-shlibdeps in the binary
+    [[ ", $(field Depends)," =~ \ $library\ \( ]] || fail "Depends lacks $library: $(field Depends)"
+done
+
+root="$scratch/root"
+dpkg-deb -x "$deb" "$root"
+listing="$(cd "$root" && find . -printf '%M %p\n' | sort -k2)"
+expected="drwxr-xr-x .
+drwxr-xr-x ./usr
+drwxr-xr-x ./usr/bin
+-rwxr-xr-x ./usr/bin/quellmire-widescreen
+drwxr-xr-x ./usr/libexec
+drwxr-xr-x ./usr/libexec/quellmire-widescreen
+-rwxr-xr-x ./usr/libexec/quellmire-widescreen/start-in-folder
+drwxr-xr-x ./usr/share
+drwxr-xr-x ./usr/share/applications
+-rw-r--r-- ./usr/share/applications/quellmire-widescreen.desktop
+drwxr-xr-x ./usr/share/doc
+drwxr-xr-x ./usr/share/doc/quellmire-widescreen
+-rw-r--r-- ./usr/share/doc/quellmire-widescreen/changelog.gz
+-rw-r--r-- ./usr/share/doc/quellmire-widescreen/copyright
+drwxr-xr-x ./usr/share/icons
+drwxr-xr-x ./usr/share/icons/hicolor
+drwxr-xr-x ./usr/share/icons/hicolor/128x128
+drwxr-xr-x ./usr/share/icons/hicolor/128x128/apps
+-rw-r--r-- ./usr/share/icons/hicolor/128x128/apps/quellmire-widescreen.png
+drwxr-xr-x ./usr/share/icons/hicolor/32x32
+drwxr-xr-x ./usr/share/icons/hicolor/32x32/apps
+-rw-r--r-- ./usr/share/icons/hicolor/32x32/apps/quellmire-widescreen.png
+drwxr-xr-x ./usr/share/icons/hicolor/48x48
+drwxr-xr-x ./usr/share/icons/hicolor/48x48/apps
+-rw-r--r-- ./usr/share/icons/hicolor/48x48/apps/quellmire-widescreen.png
+drwxr-xr-x ./usr/share/icons/hicolor/64x64
+drwxr-xr-x ./usr/share/icons/hicolor/64x64/apps
+-rw-r--r-- ./usr/share/icons/hicolor/64x64/apps/quellmire-widescreen.png
+drwxr-xr-x ./usr/share/man
+drwxr-xr-x ./usr/share/man/man1
+-rw-r--r-- ./usr/share/man/man1/quellmire-widescreen.1.gz"
+[ "$listing" = "$expected" ] || fail "files and modes differ:$(diff <(echo "$expected") <(echo "$listing"))"
+patcher="$root/usr/bin/quellmire-widescreen"
+file -b "$patcher" | grep -q ', stripped' || fail "the binary is not stripped"
+for size in 32 48 64 128; do
+    icon="$root/usr/share/icons/hicolor/${size}x$size/apps/quellmire-widescreen.png"
+    file -b "$icon" | grep -q "^PNG image data, $size x $size, 8-bit/color RGBA" ||
+        fail "icon $icon: $(file -b "$icon")"
+done
+
+# --- the unpacked patcher under the X server -------------------------------------------------
+# Started with the inspector module, which describes its windows in $inspect, one
+# "type x y width height state xid text" line per widget.
+inspect="$scratch/inspect"
+start() { # DIRECTORY COMMAND...: runs COMMAND in DIRECTORY in the background, as $pid
+    rm -f "$inspect"
+    (cd "$1" && shift && HOME="$scratch" GTK_MODULES="$inspector" QX_INSPECT_FILE="$inspect" \
+        exec "$@") &
+    pid=$!
+}
+# Waits up to 20 s until every given text is shown.
+wait_for() {
+    local deadline=$((SECONDS + 20)) text missing
+    while [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
+        missing=""
+        for text in "$@"; do
+            [ -f "$inspect" ] && cut -d' ' -f8- "$inspect" | grep -qxF "$text" || missing=1
+        done
+        [ -z "$missing" ] && return 0
+        sleep 0.05
+    done
+    fail "not shown within 20 s: $* (shown: $(cut -d' ' -f8- "$inspect" 2>/dev/null | tr '\n' '|'))"
+}
+# Clicks the first widget showing the text (a button comes before its label) at its centre,
+# coming from outside so that the toolkit sees the pointer enter.
+click() {
+    local x y w h text
+    while read -r _ x y w h _ _ text; do
+        [ "$text" = "$1" ] && break
+    done <"$inspect"
+    [ "$text" = "$1" ] || fail "nothing shows $1 to click"
+    xdotool mousemove --sync 1200 1000 mousemove --sync $((x + w / 2)) $((y + h / 2)) click 1
+}
+# Waits up to 20 s for the program's end and checks its exit status.
+wait_exit() {
+    local deadline=$((SECONDS + 20)) status=0
+    while kill -0 "$pid" 2>/dev/null; do
+        [ $SECONDS -lt $deadline ] || { kill -9 "$pid"; fail "still running after 20 s"; }
+        sleep 0.05
+    done
+    wait "$pid" || status=$?
+    [ "$status" = "$1" ] || fail "exit status $status, not $1"
+}
+
+missing="This application failed to start because Quellmire.exe was not found"
+mkdir "$scratch/no target"
+start "$scratch/no target" "$patcher"
+wait_for Warning! "$missing" OK
+click OK
+wait_exit 0
+
+# --- the manual page ---------------------------------------------------------------------------
+manual="$root/usr/share/man/man1/quellmire-widescreen.1.gz"
+MANWIDTH=80 man --warnings -l "$manual" >"$scratch/rendered" 2>"$scratch/man-warnings" ||
+    fail "man -l failed"
+tr -s ' ' <"$scratch/rendered" | sed 's/^ //' >"$scratch/manual" # without justification or indent
+[ ! -s "$scratch/man-warnings" ] || fail "man warns: $(cat "$scratch/man-warnings")"
+# Every warning the binary can show (its texts are UTF-16) is quoted word for word.
+warnings="$(strings -el "$patcher" | grep -F 'Quellmire.exe ')"
+[ "$(wc -l <<<"$warnings")" = 2 ] || fail "the binary's warnings: $warnings"
+while read -r text; do
+    grep -qF "$text" "$scratch/manual" || fail "the manual does not quote \"$text\""
+done <<<"$warnings"
+for heading in NAME SYNOPSIS DESCRIPTION DIAGNOSTICS "EXIT STATUS"; do
+    grep -qx "$heading" "$scratch/manual" || fail "the manual has no $heading section"
+done
+grep -q "Keep a copy of Quellmire.exe" "$scratch/manual" || fail "the manual gives no advice to keep a copy"
+# --- the desktop entry -------------------------------------------------------------------------
+entry="$root/usr/share/applications/quellmire-widescreen.desktop"
+validation="$(desktop-file-validate "$entry" 2>&1)" || fail "desktop-file-validate: $validation"
+[ -z "$validation" ] || fail "desktop-file-validate: $validation"
+key() { sed -n "s/^$1=//p" "$entry"; }
+[ "$(key NoDisplay)" = true ] || fail "the entry would show in menus"
+[ "$(key Icon)" = quellmire-widescreen ] || fail "Icon=$(key Icon)"
+# What a .exe file is to this desktop: every type the shared MIME database gives the name, and
+# the type xdg-mime reports for a real one (outside a known desktop it asks file(1)).
+folder="$scratch/My Games/Quell \"mire\" '"$'\xe9'"dition" # spaces, quotes, a byte not UTF-8
+mkdir -p "$folder"
+{ printf 'MZ'; head -c 1372158 /dev/zero; } >"$folder/Quellmire.exe"
+cp "$folder/Quellmire.exe" "$scratch/original"
+types="$(awk -F: '$3 == "*.exe" { print $2 }' /usr/share/mime/globs2)
+$(env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION xdg-mime query filetype "$folder/Quellmire.exe")"
+[ -n "$(sed -n 1p <<<"$types")" ] || fail "the shared MIME database has no type for *.exe"
+while read -r type; do
+    [[ ";$(key MimeType)" == *";$type;"* ]] || fail "MimeType=$(key MimeType) lacks $type"
+done <<<"$types"
+
+# The Exec line split and expanded as a desktop does, for one file; the program is taken from
+# the unpacked root, where the package's absolute paths lie.
+exec_line() { # FILE: sets `command` to the expanded command line
+    local value rest char word="" quoted="" any=""
+    value="$(key Exec | sed 's/\\s/ /g; s/\\t/\t/g; s/\\\\/\\/g')" # the string value's escapes
+    command=()
+    rest="$value"
+    while [ -n "$rest" ]; do
+        char="${rest:0:1}" rest="${rest:1}"
+        if [ -n "$quoted" ]; then
+            case $char in
+            '"') quoted="" ;;
+            \\) word+="${rest:0:1}" rest="${rest:1}" ;;
+            *) word+="$char" ;;
+            esac
+        elif [ "$char" = '"' ]; then
+            quoted=1 any=1
+        elif [ "$char" = ' ' ]; then
+            [ -n "$any" ] && command+=("$word")
+            word="" any=""
+        else
+            word+="$char" any=1
+        fi
+    done
+    [ -n "$any" ] && command+=("$word")
+    local expanded=() argument
+    for argument in "${command[@]}"; do
+        case $argument in
+        %f | %F | %u | %U) expanded+=("$1") ;; # a local file may be passed as a path for a URL
+        %i) expanded+=(--icon "$(key Icon)") ;;
+        %c) expanded+=("$(key Name)") ;;
+        %k) expanded+=("$entry") ;;
+        %d | %D | %n | %N | %v | %m) ;; # deprecated: dropped
+        *) expanded+=("${argument//%%/%}") ;;
+        esac
+    done
+    command=("$root${expanded[0]}" "${expanded[@]:1}")
+}
+
+exec_line "$folder/Quellmire.exe"
+start "$scratch/no target" "${command[@]}"
+wait_for "Widescreen. Patch for QuellMire 1.05" Exit
+click Exit
+wait_exit 0
+cmp -s "$folder/Quellmire.exe" "$scratch/original" || fail "Exit changed the target"
+
+# Another program chosen in a folder without the game's, and a file that is not there.
+mkdir "$scratch/other game"
+cp "$scratch/original" "$scratch/other game/Setup.exe"
+for chosen in "$scratch/other game/Setup.exe" "$scratch/gone/Quellmire.exe"; do
+    exec_line "$chosen"
+    start "$folder" "${command[@]}"
+    wait_for Warning! "$missing" OK
+    click OK
+    wait_exit 0
+done
+echo "package $deb: all checks passed"
