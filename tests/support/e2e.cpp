@@ -41,6 +41,7 @@ PatcherProcess::PatcherProcess(const std::string& directory, const Launch& launc
         _exit(126);
     if (chdir(directory.c_str()) != 0) _exit(127);
     setenv("HOME", "/tmp", 1);
+    setenv("LC_ALL", "C.UTF-8", 1); // the reasons in warnings are the C library's, in English
     setenv("GTK_MODULES", module.c_str(), 1);
     setenv("QX_INSPECT_FILE", scratch_.File("inspect").c_str(), 1);
     for (const std::string& setting : launch.environment)
