@@ -153,6 +153,11 @@ PatchOutcome PatchLocked(int fd, const PatchPlan& plan, std::string& warning) {
         warning = "Can not find the original file Quellmire.exe v1.05b";
         return PatchOutcome::Refused;
     }
+    // A file made read-only is left alone even by a player whom the permission bits cannot stop.
+    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        warning = "Quellmire.exe can not be opened for writing: " + Reason(EACCES);
+        return PatchOutcome::Refused;
+    }
     bool restored = false;
     int error = WriteLocked(fd, plan, restored);
     if (!error) return PatchOutcome::Patched;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,55 +81,83 @@ TEST_F(PatchFailures, FailingWritesAreUndoneAndTheWarningSaysSo) {
 // still ends with 0.
 TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
     const std::string other = dir_.File("other.dat"), spare = dir_.File("spare");
+    const std::string cannot = "Quellmire.exe can not be opened for writing: ";
     ASSERT_EQ(chmod(dir_.Path().c_str(), 0755), 0);
-    enum Way { kLarger, kSmaller, kLink, kFifo, kReadOnly, kDeleted, kBusy };
-    for (Way way : {kLarger, kSmaller, kLink, kFifo, kReadOnly, kDeleted, kBusy}) {
-        SCOPED_TRACE(way);
+    Bytes replacement;
+    int reader = -1, holder = -1;
+    auto replaceWith = [&](size_t size) {
+        replacement = RandomBytes(size, unsigned(size));
+        WriteBytes(spare, replacement);
+        return rename(spare.c_str(), target_.c_str()) == 0;
+    };
+    auto holds = [&](const std::string& file, const Bytes& bytes) {
+        return [&, file, bytes] { return ReadBytes(file) == bytes; };
+    };
+    struct Case {
+        const char* name;
+        bool asNobody;
+        std::function<bool()> change; // made while the window is open
+        std::string warning;
+        std::function<bool()> untouched;
+    };
+    const Case cases[] = {
+        {"larger", false, [&] { return replaceWith(1372161); }, kOriginal,
+         [&] { return ReadBytes(target_) == replacement; }},
+        {"smaller", false, [&] { return replaceWith(1372159); }, kOriginal,
+         [&] { return ReadBytes(target_) == replacement; }},
+        {"link to 3 MB", false,
+         [&] {
+             WriteBytes(other, RandomBytes(3 << 20, 3));
+             return symlink(other.c_str(), spare.c_str()) == 0 &&
+                    rename(spare.c_str(), target_.c_str()) == 0;
+         },
+         kOriginal, holds(other, RandomBytes(3 << 20, 3))},
+        // The pipe's reading end stays open, so that anything written into it would stay there.
+        {"pipe", false,
+         [&] {
+             return unlink(target_.c_str()) == 0 && mkfifo(target_.c_str(), 0666) == 0 &&
+                    (reader = open(target_.c_str(), O_RDONLY | O_NONBLOCK)) >= 0;
+         },
+         kOriginal,
+         [&] {
+             char byte;
+             return read(reader, &byte, 1) <= 0;
+         }},
+        {"directory", false,
+         [&] { return unlink(target_.c_str()) == 0 && mkdir(target_.c_str(), 0755) == 0; },
+         cannot + "Is a directory", [&] { return rmdir(target_.c_str()) == 0; }},
+        // Read-only even for a privileged player, who could write through the permission bits.
+        {"read-only", false, [&] { return chmod(target_.c_str(), 0444) == 0; },
+         cannot + "Permission denied", holds(target_, kTarget)},
+        {"another owner's", true, [] { return true; }, cannot + "Permission denied",
+         holds(target_, kTarget)},
+        {"deleted", false, [&] { return unlink(target_.c_str()) == 0; },
+         cannot + "No such file or directory", [&] { return access(target_.c_str(), F_OK) != 0; }},
+        {"locked", false,
+         [&] {
+             holder = open(target_.c_str(), O_RDONLY);
+             return flock(holder, LOCK_EX) == 0;
+         },
+         "Quellmire.exe is being written by another program. Try again when it is done.",
+         holds(target_, kTarget)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rmdir(target_.c_str());
         unlink(target_.c_str());
         WriteBytes(target_, kTarget);
-        // An unprivileged owner: permission bits stop it, as they would not stop root.
-        ASSERT_EQ(way == kReadOnly ? chown(target_.c_str(), 65534, 65534) : 0, 0);
-        ASSERT_TRUE(Start({}, Launch{way == kReadOnly, false, {}}));
-        Bytes replacement = RandomBytes(way == kLink ? 3 << 20 : 1372160, way);
-        if (way == kLarger) replacement.push_back(7);
-        if (way == kSmaller) replacement.pop_back();
-        if (way <= kLink) WriteBytes(way == kLink ? other : spare, replacement);
-        ASSERT_EQ(way == kLink ? symlink(other.c_str(), spare.c_str()) : 0, 0);
-        ASSERT_EQ(way <= kLink ? rename(spare.c_str(), target_.c_str()) : 0, 0);
-        ASSERT_EQ(way == kFifo ? unlink(target_.c_str()) | mkfifo(target_.c_str(), 0666) : 0, 0);
-        ASSERT_EQ(way == kReadOnly ? chmod(target_.c_str(), 0444) : 0, 0);
-        ASSERT_EQ(way == kDeleted ? unlink(target_.c_str()) : 0, 0);
-        // Keeps the pipe's reading end open, so that anything written into it would stay there.
-        const int reader = way == kFifo ? open(target_.c_str(), O_RDONLY | O_NONBLOCK) : -1;
-        const int holder = way == kBusy ? open(target_.c_str(), O_RDONLY) : -1;
-        ASSERT_EQ(way == kBusy ? flock(holder, LOCK_EX) : 0, 0);
-
+        ASSERT_TRUE(Start({}, Launch{c.asNobody, false, {}}));
+        ASSERT_TRUE(c.change());
         ASSERT_TRUE(Choose("1600x900"));
         ASSERT_TRUE(Press("Patch"));
-        const std::string refused =
-            way == kReadOnly ? "Quellmire.exe can not be opened for writing: Permission denied"
-            : way == kDeleted
-                ? "Quellmire.exe can not be opened for writing: No such file or directory"
-            : way == kBusy
-                ? "Quellmire.exe is being written by another program. Try again when it is done."
-                : kOriginal;
-        ASSERT_TRUE(Answer(refused));
+        ASSERT_TRUE(Answer(c.warning));
         ASSERT_TRUE(Choose("1366x768")); // the window is still there and answers
-        auto untouched = [&] {
-            if (way == kFifo) {
-                char byte;
-                return read(reader, &byte, 1) <= 0;
-            }
-            if (way == kDeleted) return access(target_.c_str(), F_OK) != 0;
-            return ReadBytes(way == kLink ? other : target_) ==
-                   (way >= kReadOnly ? kTarget : replacement);
-        };
-        EXPECT_TRUE(untouched());
         ASSERT_TRUE(Press("Exit"));
         EXPECT_EQ(process_->WaitExit(), 0);
-        EXPECT_TRUE(untouched());
+        EXPECT_TRUE(c.untouched());
         if (reader >= 0) close(reader);
         if (holder >= 0) close(holder);
+        reader = holder = -1;
     }
 }
 
