@@ -40,6 +40,24 @@ void OnDialogDestroyed(GtkWidget*, gpointer) {
     RequesterState = -1;
 }
 
+// A text wider than three quarters of the monitor the dialog opens on is wrapped to that width,
+// so that the dialog, all of its text and its buttons stay on the screen whatever the desktop's
+// font. A text that fits is left on its line, and the dialog grows to it.
+void KeepTextOnMonitor(GtkWidget* dialog, GtkWidget* label) {
+    GdkScreen* screen = gtk_widget_get_screen(dialog);
+    gint x = 0, y = 0;
+    gdk_display_get_pointer(gdk_screen_get_display(screen), nullptr, &x, &y, nullptr);
+    GdkRectangle monitor;
+    gdk_screen_get_monitor_geometry(screen, gdk_screen_get_monitor_at_point(screen, x, y),
+                                    &monitor);
+    const gint limit = monitor.width * 3 / 4;
+    GtkRequisition natural;
+    gtk_widget_size_request(label, &natural);
+    if (natural.width <= limit) return;
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_widget_set_size_request(label, limit, -1);
+}
+
 } // namespace
 
 intptr_t MessageRequester(const char16_t* title, const char16_t* text, int32_t flags) {
@@ -73,6 +91,7 @@ intptr_t MessageRequester(const char16_t* title, const char16_t* text, int32_t f
     gtk_container_add(GTK_CONTAINER(GTK_DIALOG(dialog)->vbox), label);
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_widget_realize(dialog);
+    KeepTextOnMonitor(dialog, label);
     gdk_window_set_decorations(dialog->window,
                                static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE |
                                                             GDK_DECOR_MENU | GDK_DECOR_MINIMIZE));

@@ -95,6 +95,44 @@ TEST_F(WindowLibrary, MessageRequester) {
         }
 }
 
+// Whatever the desktop's font, a long text stays whole on the screen with the button under it: it
+// wraps when it would not fit, and keeps to one line when it does.
+TEST_F(WindowLibrary, RequesterKeepsALongTextOnTheScreen) {
+    const char16_t* text = u"Quellmire.exe could not be written: Input/output error. It may be "
+                           u"partly patched: restore your copy of it.";
+    GtkSettings* settings = gtk_settings_get_default();
+    gchar* desktopFont = nullptr;
+    g_object_get(settings, "gtk-font-name", &desktopFont, nullptr);
+    for (const char* font : {"Sans 10", "Sans 40"}) {
+        SCOPED_TRACE(font);
+        gtk_settings_set_string_property(settings, "gtk-font-name", font, "test");
+        bool wrapped = true;
+        std::function<void(GtkWidget*)> answer = [&](GtkWidget* dialog) {
+            GtkWidget* label = Children(GTK_DIALOG(dialog)->vbox).front();
+            GtkWidget* ok = Children(GTK_DIALOG(dialog)->action_area).front();
+            PumpUntil([&] { return GTK_WIDGET_MAPPED(ok) && ok->allocation.width > 1; });
+            int x = 0, y = 0, textWidth = 0, textHeight = 0;
+            gdk_window_get_origin(dialog->window, &x, &y);
+            PangoLayout* layout = gtk_label_get_layout(GTK_LABEL(label));
+            pango_layout_get_pixel_size(layout, &textWidth, &textHeight);
+            wrapped = pango_layout_get_line_count(layout) > 1;
+            EXPECT_GE(x, 0);
+            EXPECT_LE(x + dialog->allocation.width, gdk_screen_width());
+            EXPECT_LE(y + dialog->allocation.height, gdk_screen_height());
+            EXPECT_LE(textWidth, label->allocation.width); // every line whole
+            EXPECT_LE(textHeight, label->allocation.height);
+            EXPECT_LE(ok->allocation.x + ok->allocation.width, dialog->allocation.width);
+            gtk_button_clicked(GTK_BUTTON(ok));
+        };
+        g_timeout_add(10, AnswerDialog, &answer);
+        EXPECT_EQ(MessageRequester(u"Warning!", text), RequesterOk);
+        EXPECT_FALSE(g_source_remove_by_user_data(&answer)) << "the dialog was never answered";
+        EXPECT_EQ(wrapped, std::string(font) == "Sans 40");
+    }
+    gtk_settings_set_string_property(settings, "gtk-font-name", desktopFont, "test");
+    g_free(desktopFont);
+}
+
 TEST_F(WindowLibrary, EventQueueAndWaiting) {
     SuspendEvents();
     PostEvent(Gadget, 5, 1, 0);
