@@ -123,14 +123,12 @@ int WriteAndCheck(int fd, const PatchPlan& plan) {
     return ReadBack(fd, plan, written);
 }
 
-// The part of a press that runs with the target locked and checked: 0 when the patch is in the
-// file, otherwise why not, with `restored` telling whether the file is as it was.
-int WriteLocked(int fd, const PatchPlan& plan, bool& restored) {
+// Writes the plan with the target locked and checked and its old bytes kept: 0 when the patch is
+// in the file, otherwise why not, with `restored` telling whether the file is as it was.
+int WriteLocked(int fd, const PatchPlan& plan, const uint8_t* kept, bool& restored) {
     SignalsHeld held;
-    uint8_t kept[std::size(PatchPlan{}.writes)];
-    restored = true;
-    if (int error = ReadPlanBytes(fd, plan, kept)) return error; // nothing written yet
     int error = WriteAndCheck(fd, plan);
+    restored = true;
     if (error) {
         CloseFile(kPatchFile); // nothing of the library's may reach the file after the restore
         restored = Restore(fd, plan, kept);
@@ -158,8 +156,13 @@ PatchOutcome PatchLocked(int fd, const PatchPlan& plan, std::string& warning) {
         warning = "Quellmire.exe can not be opened for writing: " + Reason(EACCES);
         return PatchOutcome::Refused;
     }
+    uint8_t kept[std::size(PatchPlan{}.writes)];
+    if (int error = ReadPlanBytes(fd, plan, kept)) {
+        warning = "Quellmire.exe could not be read: " + Reason(error) + ". Nothing was written.";
+        return PatchOutcome::Failed;
+    }
     bool restored = false;
-    int error = WriteLocked(fd, plan, restored);
+    int error = WriteLocked(fd, plan, kept, restored);
     if (!error) return PatchOutcome::Patched;
     warning = "Quellmire.exe could not be written: " + Reason(error) +
               (restored ? ". It is as it was before."

@@ -47,25 +47,24 @@ class PatchFailures : public Patcher {
 // Each way of failing, and what the player is told and finds afterwards: the file as it was
 // wherever the old bytes could be put back, and an honest word where they could not.
 TEST_F(PatchFailures, FailingWritesAreUndoneAndTheWarningSaysSo) {
-    const std::string asWas = "Quellmire.exe could not be written: Input/output error. It is as "
-                              "it was before.",
-                      partly = "Quellmire.exe could not be written: Input/output error. It may "
-                               "be partly patched: restore your copy of it.";
+    const std::string failed = "Quellmire.exe could not be written: Input/output error. ",
+                      asWas = failed + "It is as it was before.",
+                      partly = failed + "It may be partly patched: restore your copy of it.",
+                      unread = "Quellmire.exe could not be read: Input/output error. Nothing was "
+                               "written.";
     struct Case {
         const char* mode;
-        bool restored;  // the old bytes could be put back and made durable
+        const std::string& warning;
         size_t changed; // bytes that differ afterwards
     };
-    const Case cases[] = {{"eio", true, 0},
-                          {"short", true, 0},
-                          {"only=5", true, 0},
-                          {"from=5", false, 4},
-                          {"fsync", false, 0}};
+    // A restore that cannot be made durable is no restore: so "partly" when syncing fails.
+    const Case cases[] = {{"eio", asWas, 0},     {"short", asWas, 0},  {"only=5", asWas, 0},
+                          {"from=5", partly, 4}, {"fsync", partly, 0}, {"pread", unread, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         ASSERT_TRUE(Start(kTarget, {.environment = WriteFaults(RealPath(target_), c.mode)}));
         ASSERT_TRUE(Press("Patch"));
-        ASSERT_TRUE(Answer(c.restored ? asWas : partly));
+        ASSERT_TRUE(Answer(c.warning));
         EXPECT_EQ(process_->WaitExit(), 1);
         const Bytes after = ReadBytes(target_);
         EXPECT_EQ(Changed(after, kTarget), c.changed);

@@ -4,7 +4,8 @@
 //   QX_FAULT_FILE  the file's resolved path, as /proc/self/fd shows it
 //   QX_FAULT_MODE  eio (every write fails), short (every write takes nothing), only=N (the Nth
 //                  write fails), from=N (every write from the Nth fails), fsync (syncing fails),
-//                  slow=MS (every write waits MS milliseconds first); empty: log only
+//                  pread (reading back fails), slow=MS (every write waits MS milliseconds
+//                  first); empty: log only
 //   QX_FAULT_LOG   a file that gets one line "descriptor" per write to the file
 #include <cerrno>
 #include <cstdio>
@@ -27,6 +28,7 @@ using WriteCall = ssize_t (*)(int, const void*, size_t);
 using PwriteCall = ssize_t (*)(int, const void*, size_t, off_t);
 using FwriteCall = size_t (*)(const void*, size_t, size_t, FILE*);
 using SyncCall = int (*)(int);
+using PreadCall = ssize_t (*)(int, void*, size_t, off_t);
 
 bool IsTarget(int fd) {
     const char* target = std::getenv("QX_FAULT_FILE");
@@ -96,6 +98,16 @@ size_t fwrite(const void* data, size_t size, size_t count, FILE* stream) {
         return 0;
     }
     return Real<FwriteCall>("fwrite")(data, size, count, stream);
+}
+
+ssize_t pread(int fd, void* data, size_t size, off_t offset) {
+    if (IsTarget(fd) && std::strcmp(Mode(), "pread") == 0) return errno = EIO, -1;
+    return Real<PreadCall>("pread")(fd, data, size, offset);
+}
+
+ssize_t pread64(int fd, void* data, size_t size, off_t offset) {
+    if (IsTarget(fd) && std::strcmp(Mode(), "pread") == 0) return errno = EIO, -1;
+    return Real<PreadCall>("pread64")(fd, data, size, offset);
 }
 
 int fsync(int fd) {
