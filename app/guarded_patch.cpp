@@ -38,6 +38,10 @@ std::string Reason(int error) {
                                      : std::strerror(error);
 }
 
+std::string CannotOpen(int error) {
+    return "Quellmire.exe can not be opened for writing: " + Reason(error);
+}
+
 // TERM, INT, HUP and QUIT that arrive while the target is being written are held and delivered
 // once it is whole again. A handler rather than a signal mask: a mask would cover only this
 // thread, and the toolkit's libraries may run threads of their own.
@@ -93,7 +97,7 @@ int ReadPlanBytes(int fd, const PatchPlan& plan, uint8_t* bytes) {
 
 // Checks that the file holds `expected` at every offset of the plan.
 int ReadBack(int fd, const PatchPlan& plan, const uint8_t* expected) {
-    uint8_t found[std::size(PatchPlan{}.writes)];
+    uint8_t found[kMaxPatchWrites];
     if (int error = ReadPlanBytes(fd, plan, found)) return error;
     return std::memcmp(found, expected, size_t(plan.count)) == 0 ? 0 : kReadBackDiffers;
 }
@@ -101,7 +105,7 @@ int ReadBack(int fd, const PatchPlan& plan, const uint8_t* expected) {
 // Puts the kept bytes back wherever the file now differs, makes that durable and reads it back.
 // True when the file is as it was.
 bool Restore(int fd, const PatchPlan& plan, const uint8_t* kept) {
-    uint8_t found[std::size(PatchPlan{}.writes)];
+    uint8_t found[kMaxPatchWrites];
     if (ReadPlanBytes(fd, plan, found) != 0) return false;
     bool rewritten = false;
     for (int32_t i = 0; i < plan.count; ++i) {
@@ -117,7 +121,7 @@ int WriteAndCheck(int fd, const PatchPlan& plan) {
     WritePlan(plan);
     if (int error = CloseFile(kPatchFile)) return error;
     if (fsync(fd) != 0) return errno;
-    uint8_t written[std::size(PatchPlan{}.writes)];
+    uint8_t written[kMaxPatchWrites];
     for (int32_t i = 0; i < plan.count; ++i)
         written[i] = plan.writes[i].value;
     return ReadBack(fd, plan, written);
@@ -153,10 +157,10 @@ PatchOutcome PatchLocked(int fd, const PatchPlan& plan, std::string& warning) {
     }
     // A file made read-only is left alone even by a player whom the permission bits cannot stop.
     if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-        warning = "Quellmire.exe can not be opened for writing: " + Reason(EACCES);
+        warning = CannotOpen(EACCES);
         return PatchOutcome::Refused;
     }
-    uint8_t kept[std::size(PatchPlan{}.writes)];
+    uint8_t kept[kMaxPatchWrites];
     if (int error = ReadPlanBytes(fd, plan, kept)) {
         warning = "Quellmire.exe could not be read: " + Reason(error) + ". Nothing was written.";
         return PatchOutcome::Failed;
@@ -173,7 +177,7 @@ PatchOutcome PatchLocked(int fd, const PatchPlan& plan, std::string& warning) {
 } // namespace
 
 void WarnCannotOpen(int error) {
-    Warn("Quellmire.exe can not be opened for writing: " + Reason(error));
+    Warn(CannotOpen(error));
 }
 
 PatchOutcome PatchTarget(const PatchPlan& plan) {

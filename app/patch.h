@@ -3,6 +3,7 @@
 // Everything is written through file number 0, which the caller has open read/write.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iterator>
 
@@ -36,8 +37,11 @@ struct PatchWrite {
     int32_t offset;
     uint8_t value;
 };
+// The most a plan holds: every value's two bytes and the intro byte.
+inline constexpr size_t kMaxPatchWrites =
+    2 * (std::size(kHeightOffsets) + std::size(kWidthOffsets)) + 1;
 struct PatchPlan {
-    PatchWrite writes[2 * (std::size(kHeightOffsets) + std::size(kWidthOffsets)) + 1];
+    PatchWrite writes[kMaxPatchWrites];
     int32_t count = 0;
     bool resolution = false; // a resolution is among the writes
 };
