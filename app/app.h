@@ -12,6 +12,9 @@ inline constexpr int64_t kTargetSize = 1372160;
 void StartRuntime();
 void EndRuntime();
 
+// Makes the program's icon the icon of every window opened from then on, warnings included.
+void SetProgramIcon();
+
 // Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that no file the program
 // opens takes their numbers (and with them whatever the libraries print).
 void KeepStandardDescriptors();

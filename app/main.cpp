@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     QX_ArgC = argc;
     QX_ArgV = argv;
     StartRuntime();
+    SetProgramIcon();
     // 1 only when a patch failed; every other way out, patched or not, is 0.
     int status = RunPatcher();
     EndRuntime();

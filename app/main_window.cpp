@@ -28,6 +28,9 @@ void BuildMainWindow() {
     FitLabels({kResolutions[0].option, kResolutions[1].option, kResolutions[2].option,
                kResolutions[3].option, kSkipIntroCheckBox, kPatchButton, kExitButton});
     ShowPictures();
+    // The keys work at once: the arrows change the resolution, Escape closes.
+    SetActiveGadget(kResolutions[0].option);
+    CloseOnEscape(kMainWindow);
 }
 
 // The choice the window shows: the first option that reads selected, and the intro switch.

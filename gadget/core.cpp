@@ -169,6 +169,11 @@ intptr_t GetGadgetState(intptr_t number) {
     return gadget->ops->getState(gadget);
 }
 
+void SetActiveGadget(intptr_t number) {
+    auto* gadget = static_cast<GadgetRecord*>(GetObject(QX_Gadget_Objects, number));
+    if (gadget) gtk_widget_grab_focus(gadget->widget);
+}
+
 void SetGadgetFont(intptr_t number, PangoFontDescription* font) {
     if (font == DefaultGadgetFont) font = nullptr;
     if (number == Any) {

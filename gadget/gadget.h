@@ -115,6 +115,9 @@ intptr_t ImageGadget(intptr_t number, int32_t x, int32_t y, int32_t width, int32
 // when selected. 0 for a number that holds no gadget.
 intptr_t GetGadgetState(intptr_t number);
 
+// Gives the gadget the keyboard focus within its window.
+void SetActiveGadget(intptr_t number);
+
 // Sets one gadget's font, or with number Any the font of gadgets made from now on. A font of
 // DefaultGadgetFont (or null) stands for the toolkit's default font.
 void SetGadgetFont(intptr_t number, PangoFontDescription* font);

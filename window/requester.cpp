@@ -40,9 +40,9 @@ void OnDialogDestroyed(GtkWidget*, gpointer) {
     RequesterState = -1;
 }
 
-// A text wider than three quarters of the monitor the dialog opens on is wrapped to that width,
-// so that the dialog, all of its text and its buttons stay on the screen whatever the desktop's
-// font. A text that fits is left on its line, and the dialog grows to it.
+// A dialog wider than three quarters of the monitor it opens on has its text wrapped to the
+// width that leaves it, so that the dialog, every line of its text and its buttons stay on the
+// screen whatever the desktop's font. A dialog that fits keeps its text on one line.
 void KeepTextOnMonitor(GtkWidget* dialog, GtkWidget* label) {
     GdkScreen* screen = gtk_widget_get_screen(dialog);
     gint x = 0, y = 0;
@@ -51,11 +51,23 @@ void KeepTextOnMonitor(GtkWidget* dialog, GtkWidget* label) {
     gdk_screen_get_monitor_geometry(screen, gdk_screen_get_monitor_at_point(screen, x, y),
                                     &monitor);
     const gint limit = monitor.width * 3 / 4;
-    GtkRequisition natural;
-    gtk_widget_size_request(label, &natural);
-    if (natural.width <= limit) return;
+    gtk_widget_show(label);
+    GtkRequisition dialogSize, labelSize;
+    gtk_widget_size_request(dialog, &dialogSize);
+    gtk_widget_size_request(label, &labelSize);
+    if (dialogSize.width <= limit) return;
+    // A wrapped label lays its lines out at the whole width it is given, padding included, so the
+    // padding moves to the box around it; the dialog's own margins stay as they are.
+    gint xpad = 0, ypad = 0;
+    gtk_misc_get_padding(GTK_MISC(label), &xpad, &ypad);
+    gtk_misc_set_padding(GTK_MISC(label), 0, ypad);
+    GtkContainer* box = GTK_CONTAINER(GTK_DIALOG(dialog)->vbox);
+    gtk_container_set_border_width(box, gtk_container_get_border_width(box) + guint(xpad));
+    const gint margins = dialogSize.width - labelSize.width + 2 * xpad;
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-    gtk_widget_set_size_request(label, limit, -1);
+    // A word longer than a line (a long file name) is broken between its characters.
+    gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+    gtk_widget_set_size_request(label, limit - margins, -1);
 }
 
 } // namespace

@@ -187,5 +187,8 @@ intptr_t OpenWindow(intptr_t number, int32_t x, int32_t y, int32_t width, int32_
                     const char16_t* title, uint32_t flags = 0, GtkWindow* parent = nullptr);
 // Destroys the window (every window for -1); its record and queued events go with it.
 void QX_CloseWindow(intptr_t number);
+// Makes Escape in the window a close request: a CloseWindow event, as the title bar's close
+// button posts it.
+void CloseOnEscape(intptr_t number);
 // 0x200 maximizes, 0x400 iconifies, anything else restores.
 void SetWindowState(intptr_t number, int32_t state);

@@ -4,6 +4,7 @@
 #include "runtime/runtime.h"
 #include "window/window.h"
 
+#include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
 ObjectTable* QX_Window_Objects = nullptr;
@@ -314,6 +315,23 @@ void QX_CloseWindow(intptr_t number) {
     // The destroy handler releases the record.
     gtk_widget_destroy(GTK_WIDGET(record->window));
     FlushToolkitEvents();
+}
+
+namespace {
+
+gboolean OnEscape(GtkAccelGroup*, GObject* toplevel, guint, GdkModifierType, gpointer number) {
+    OnDelete(GTK_WIDGET(toplevel), nullptr, number);
+    return TRUE;
+}
+
+} // namespace
+
+void CloseOnEscape(intptr_t number) {
+    auto* record = static_cast<WindowObject*>(GetObject(QX_Window_Objects, number));
+    if (!record) return;
+    gpointer id = gtk_object_get_data(GTK_OBJECT(record->window), "qx_id");
+    gtk_accel_group_connect(record->accelerators, GDK_KEY_Escape, GdkModifierType(0),
+                            GtkAccelFlags(0), g_cclosure_new(G_CALLBACK(OnEscape), id, nullptr));
 }
 
 void SetWindowState(intptr_t number, int32_t state) {

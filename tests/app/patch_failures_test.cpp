@@ -19,11 +19,6 @@ namespace {
 
 const std::string kOriginal = "Can not find the original file Quellmire.exe v1.05b";
 
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? resolved : path;
-}
-
 // Lines in a write log: one per write that reached the target's descriptor.
 std::vector<int> Logged(const std::string& log) {
     std::vector<int> descriptors;

@@ -4,8 +4,11 @@
 
 #include "tests/support/e2e.h"
 
+#include <climits>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
+#include <string>
 
 using Bytes = std::vector<unsigned char>;
 
@@ -48,6 +51,20 @@ inline size_t Changed(const Bytes& a, const Bytes& b) {
     for (size_t i = 0; i < a.size() && i < b.size(); ++i)
         count += a[i] != b[i];
     return count;
+}
+
+// The path with every link resolved, as the write-fault module knows its file.
+inline std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? resolved : path;
+}
+
+// Moves the pointer into a window at (x, y) on `display` (the test's own when empty), so that
+// without a window manager its keys go there.
+inline bool PointAt(int x, int y, const std::string& display = "") {
+    const std::string prefix = display.empty() ? "" : "DISPLAY=" + display + " ";
+    return RunCommand(prefix + "xdotool mousemove --sync " + std::to_string(x) + " " +
+                      std::to_string(y)) == 0;
 }
 
 class Patcher : public ::testing::Test {

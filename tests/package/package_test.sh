@@ -80,7 +80,7 @@ done
 
 # --- the unpacked patcher under the X server -------------------------------------------------
 # Started with the inspector module, which describes its windows in $inspect, one
-# "type x y width height state xid textwidth text" line per widget.
+# "type x y width height state xid textwidth textx text" line per widget.
 inspect="$scratch/inspect"
 start() { # DIRECTORY COMMAND...: runs COMMAND in DIRECTORY in the background, as $pid
     rm -f "$inspect"
@@ -94,18 +94,18 @@ wait_for() {
     while [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
         missing=""
         for text in "$@"; do
-            [ -f "$inspect" ] && cut -d' ' -f9- "$inspect" | grep -qxF "$text" || missing=1
+            [ -f "$inspect" ] && cut -d' ' -f10- "$inspect" | grep -qxF "$text" || missing=1
         done
         [ -z "$missing" ] && return 0
         sleep 0.05
     done
-    fail "not shown within 20 s: $* (shown: $(cut -d' ' -f9- "$inspect" 2>/dev/null | tr '\n' '|'))"
+    fail "not shown within 20 s: $* (shown: $(cut -d' ' -f10- "$inspect" 2>/dev/null | tr '\n' '|'))"
 }
 # Clicks the first widget showing the text (a button comes before its label) at its centre,
 # coming from outside so that the toolkit sees the pointer enter.
 click() {
     local x y w h text
-    while read -r _ x y w h _ _ _ text; do
+    while read -r _ x y w h _ _ _ _ text; do
         [ "$text" = "$1" ] && break
     done <"$inspect"
     [ "$text" = "$1" ] || fail "nothing shows $1 to click"

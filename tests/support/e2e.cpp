@@ -1,6 +1,7 @@
 // Driving the real patcher binary from outside.
 #include "tests/support/e2e.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +18,36 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     RunCommand("chmod -R u+w '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'");
+}
+
+VirtualScreen::VirtualScreen(int width, int height) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(ready[0]);
+        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        const std::string fd = std::to_string(ready[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+               "-nolisten", "tcp", "-ac", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ready[1]);
+    // The server writes its display number and a newline once it accepts connections.
+    std::string number;
+    char c = 0;
+    for (ssize_t got = 0; pid_ > 0 && number.size() < 8;) {
+        got = read(ready[0], &c, 1);
+        if (got == -1 && errno == EINTR) continue;
+        if (got != 1 || c == '\n') break;
+        number += c;
+    }
+    close(ready[0]);
+    if (c == '\n' && !number.empty()) display_ = ":" + number;
+}
+
+VirtualScreen::~VirtualScreen() {
+    if (pid_ > 0 && kill(pid_, SIGTERM) == 0) waitpid(pid_, nullptr, 0);
 }
 
 const Item* Find(const Description& description, const std::string& text) {
@@ -60,7 +91,7 @@ Description PatcherProcess::Read() const {
     std::ifstream in(scratch_.File("inspect"));
     Item item;
     while (in >> item.type >> item.x >> item.y >> item.w >> item.h >> item.state >> item.xid >>
-               item.textWidth &&
+               item.textWidth >> item.textX &&
            in.get() && std::getline(in, item.text))
         description.push_back(item);
     return description;

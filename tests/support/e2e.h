@@ -20,15 +20,28 @@ class TempDir {
     std::string path_;
 };
 
+// A virtual X server of another size than the test's own, ended with the object; Display() is
+// empty when none could be started.
+class VirtualScreen {
+  public:
+    VirtualScreen(int width, int height);
+    ~VirtualScreen();
+    const std::string& Display() const { return display_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
 // A window or widget as the inspector describes it (root position; state: a toggle's activity
-// or a window's resizability; text: a title, label or picture size; textWidth: a label's text
-// as laid out, in pixels).
+// or a window's resizability; text: a title, label or picture size; textWidth and textX: the
+// width and root x of a label's text as laid out, in pixels).
 struct Item {
     std::string type;
     int x = 0, y = 0, w = 0, h = 0, state = 0;
     unsigned long xid = 0;
     std::string text;
-    int textWidth = 0;
+    int textWidth = 0, textX = 0;
 };
 using Description = std::vector<Item>;
 // The first item in tree order with this text: a button comes before its label.

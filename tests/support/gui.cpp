@@ -1,6 +1,7 @@
 // Test helpers for real toolkit widgets on a real (virtual) X server.
 #include "tests/support/gui.h"
 
+#include <X11/Xatom.h>
 #include <cstdlib>
 #include <gdk/gdkx.h>
 #include <sys/wait.h>
@@ -34,6 +35,37 @@ MotifHints ReadMotifHints(GdkWindow* window) {
     if (values && count >= 3) hints = {true, values[0], values[1], values[2]};
     if (values) XFree(values);
     return hints;
+}
+
+std::vector<WindowIcon> ReadWindowIcons(unsigned long xid) {
+    std::vector<WindowIcon> icons;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return icons;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0, *values = nullptr;
+    XGetWindowProperty(display, xid, XInternAtom(display, "_NET_WM_ICON", False), 0, 1 << 20, False,
+                       XA_CARDINAL, &type, &format, &count, &remaining,
+                       reinterpret_cast<unsigned char**>(&values));
+    // Width, height, then width x height pixels, for each icon in turn.
+    for (unsigned long at = 0; values && at + 2 <= count;) {
+        WindowIcon icon{values[at], values[at + 1], {}};
+        at += 2;
+        if (icon.width * icon.height > count - at) break;
+        // Xlib hands 32-bit items over as longs, sign-extended.
+        for (unsigned long i = 0; i < icon.width * icon.height; ++i)
+            icon.pixels.push_back(values[at + i] & 0xFFFFFFFFul);
+        at += icon.width * icon.height;
+        icons.push_back(std::move(icon));
+    }
+    if (values) XFree(values);
+    XCloseDisplay(display);
+    return icons;
+}
+
+bool PressKeys(const std::string& keys, const std::string& display) {
+    const std::string prefix = display.empty() ? "" : "DISPLAY=" + display + " ";
+    return RunCommand(prefix + "xdotool key --delay 80 " + keys) == 0;
 }
 
 void SendDeleteRequest(GdkWindow* window) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <gtk/gtk.h>
 #include <string>
+#include <vector>
 
 // Runs the toolkit's main loop until `done` holds or `timeoutMs` has passed; true when it held.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
@@ -20,6 +21,18 @@ MotifHints ReadMotifHints(GdkWindow* window);
 // (false when no display connection can be opened).
 void SendDeleteRequest(GdkWindow* window);
 bool SendDeleteRequestToXid(unsigned long xid);
+
+// The _NET_WM_ICON of a window of any process, read from the X server: each icon's size and its
+// pixels as ARGB words.
+struct WindowIcon {
+    unsigned long width = 0, height = 0;
+    std::vector<unsigned long> pixels;
+};
+std::vector<WindowIcon> ReadWindowIcons(unsigned long xid);
+
+// Real key presses through xdotool ("Tab space"), on `display` or the test's own; they go to the
+// window with the input focus, or without a window manager to the one under the pointer.
+bool PressKeys(const std::string& keys, const std::string& display = "");
 
 // Real pointer input in root-window coordinates (buttons through xdotool); false on failure.
 bool PointerMove(int x, int y);

@@ -1,6 +1,7 @@
 // Loaded into the real patcher through GTK_MODULES: after toolkit events it describes every shown
 // toplevel and its widgets in QX_INSPECT_FILE, one "type rootx rooty width height state xid
-// textwidth text" line each (textwidth: a label's text in pixels as laid out, else 0). With
+// textwidth textx text" line each (textwidth and textx: the width and root x of a label's text as
+// laid out, else 0). With
 // QX_TICK_MS it also keeps a periodic toolkit source that does nothing, as some modules do.
 #include <cstdio>
 #include <cstdlib>
@@ -30,14 +31,17 @@ void Describe(GtkWidget* widget, gpointer out) {
         state = gtk_window_get_resizable(GTK_WINDOW(widget));
         xid = GDK_WINDOW_XID(widget->window);
     }
-    int textWidth = 0;
-    if (GTK_IS_LABEL(widget))
+    int textWidth = 0, textX = 0;
+    if (GTK_IS_LABEL(widget) && widget->window) {
         pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(widget)), &textWidth, nullptr);
-    char numbers[112];
-    std::snprintf(numbers, sizeof numbers, " %d %d %d %d %d %lu %d ",
+        gtk_label_get_layout_offsets(GTK_LABEL(widget), &textX, nullptr);
+        textX += x;
+    }
+    char numbers[128];
+    std::snprintf(numbers, sizeof numbers, " %d %d %d %d %d %lu %d %d ",
                   x + (inParent ? widget->allocation.x : 0),
                   y + (inParent ? widget->allocation.y : 0), widget->allocation.width,
-                  widget->allocation.height, state, xid, textWidth);
+                  widget->allocation.height, state, xid, textWidth, textX);
     *static_cast<std::string*>(out) += G_OBJECT_TYPE_NAME(widget) + (numbers + text) + "\n";
     if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), Describe, out);
 }
