@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# The Debian package as this build makes it: built with cpack, checked by lintian, unpacked into a
-# scratch root; its files and modes, its control fields, the unpacked patcher run under the X
-# server in a folder without a target and ended with a real click, its manual page, and its
-# desktop entry: valid, offered for what a .exe file is, and its command line run as a file
-# manager runs it, for a folder with the game's executable and for folders without.
-# Usage: package_test.sh BUILD_DIR INSPECTOR_MODULE VERSION
+# The Debian package as scripts/package makes it from this source tree: the same bytes from two
+# folders, lintian silent, Debian's hardening in its programs; then unpacked into a scratch root:
+# its files and modes, its control fields, the unpacked patcher run under the X server in a folder
+# without a target and ended with a real click, its manual page, and its desktop entry: valid,
+# offered for what a .exe file is, and its command line run as a file manager runs it, for a
+# folder with the game's executable and for folders without.
+# Usage: package_test.sh SOURCE_DIR INSPECTOR_MODULE VERSION
 set -euo pipefail
-build="$1" inspector="$2" version="$3"
+source="$1" inspector="$2" version="$3"
 scratch="$(mktemp -d /tmp/qx-package-XXXXXX)"
 pid=""
 cleanup() {
@@ -20,11 +21,30 @@ fail() {
 }
 
 # --- the package -----------------------------------------------------------------------------
-cpack -G DEB -B "$scratch/out" --config "$build/CPackConfig.cmake" >"$scratch/cpack.log" ||
-    { cat "$scratch/cpack.log"; fail "cpack"; }
-deb="$scratch/out/quellmire-widescreen_${version}_$(dpkg --print-architecture).deb"
+# scripts/package run on two copies of the source tree (its last commit with the changes to it;
+# files git does not track are left out) in two folders, one after the other, with different
+# umasks, locales and time zones and no SOURCE_DATE_EPOCH from the caller: the same bytes twice.
+copy() { # FOLDER
+    git init -q "$1"
+    git -C "$1" fetch -q "$source" HEAD
+    git -C "$1" checkout -q FETCH_HEAD
+    git -C "$source" diff --binary HEAD | git -C "$1" apply --allow-empty
+}
+first="$scratch/first" second="$scratch/the second, elsewhere"
+package() { # FOLDER UMASK ENVIRONMENT...: scripts/package on a new copy, its output in FOLDER.log
+    local folder="$1" mask="$2"
+    shift 2
+    (umask "$mask" && copy "$folder" && cd / &&
+        env -u SOURCE_DATE_EPOCH -u LC_ALL -u LANG "$@" "$folder/scripts/package") \
+        >"$folder.log" 2>&1 || { cat "$folder.log"; fail "scripts/package in $folder"; }
+    ! grep -E '^[EW]: ' "$folder.log" || fail "lintian reports errors or warnings"
+}
+package "$first" 022 TZ=UTC LC_ALL=C.UTF-8
+package "$second" 002 TZ=Pacific/Chatham LANG=C
+deb="$first/build/quellmire-widescreen_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || fail "no $deb"
-lintian --fail-on error "$deb" 2>/dev/null || fail "lintian reports errors"
+sums="$(cd "$scratch" && sha256sum "first/build/${deb##*/}" "${second##*/}/build/${deb##*/}")"
+[ "$(cut -d' ' -f1 <<<"$sums" | uniq | wc -l)" = 1 ] || fail "two builds differ: $sums"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = quellmire-widescreen ] || fail "Package: $(field Package)"
@@ -71,6 +91,27 @@ drwxr-xr-x ./usr/share/man/man1
 -rw-r--r-- ./usr/share/man/man1/quellmire-widescreen.1.gz"
 [ "$listing" = "$expected" ] || fail "files and modes differ:$(diff <(echo "$expected") <(echo "$listing"))"
 patcher="$root/usr/bin/quellmire-widescreen"
+
+# Debian's hardening in every program the package holds. Control-flow protection cannot show: the
+# linker keeps it only when every object has it, and the C library's start files in Debian 12
+# (Scrt1.o, crti.o, crtn.o) do not. Stack clash protection shows only in a function whose stack
+# frame outgrows a page, which none of ours does; that the compiler was asked for it, and for the
+# two protections before, is read from the options it recorded in each unit of the unstripped build.
+while read -r program; do
+    report="$(hardening-check "$program" || true)"
+    for check in "Position Independent Executable" "Stack protected" "Fortify Source functions" \
+        "Read-only relocations" "Immediate binding"; do
+        grep -q "^ $check: yes" <<<"$report" || fail "hardening-check $report"
+    done
+    grep -Eq '^ Stack clash protection: (yes|unknown, no -fstack-clash-protection instructions)' \
+        <<<"$report" || fail "hardening-check $report"
+    built="$(find "$first/build/package" -type f -name "${program##*/}" -perm -u+x | head -n 1)"
+    units="$(readelf --debug-dump=info "$built" | grep DW_AT_producer)"
+    [ -n "$units" ] || fail "no units recorded in $built"
+    for flag in -fstack-protector-strong -fstack-clash-protection -fcf-protection; do
+        ! grep -vF -- " $flag" <<<"$units" || fail "compiled without $flag in $built"
+    done
+done < <(find "$root" -type f -exec sh -c 'file -b "$1" | grep -q ^ELF' _ {} \; -print)
 file -b "$patcher" | grep -q ', stripped' || fail "the binary is not stripped"
 for size in 32 48 64 128; do
     icon="$root/usr/share/icons/hicolor/${size}x$size/apps/quellmire-widescreen.png"

@@ -63,8 +63,12 @@ TEST_F(WindowLibrary, MessageRequester) {
         {1, "250x50 gtk-yes gtk-no", {RequesterYes, RequesterNo, 0}},
         {3, "250x50 gtk-yes gtk-no", {RequesterYes, RequesterNo, 0}},
         {2, "300x50 gtk-yes gtk-no gtk-cancel", {RequesterYes, RequesterNo, RequesterCancel, 0}}};
-    for (const auto& [flags, expectedShown, results] : rows)
-        for (size_t pressed = 0; pressed < results.size(); ++pressed) {
+    for (const auto& row : rows)
+        for (size_t pressed = 0; pressed < std::get<2>(row).size(); ++pressed) {
+            // Plain variables, not a structured binding, as the handler below captures them.
+            const int32_t flags = std::get<0>(row);
+            const std::string& expectedShown = std::get<1>(row);
+            const std::vector<intptr_t>& results = std::get<2>(row);
             std::string shown;
             std::function<void(GtkWidget*)> answer = [&](GtkWidget* dialog) {
                 std::vector<GtkWidget*> buttons = Children(GTK_DIALOG(dialog)->action_area);
