@@ -3,6 +3,8 @@
 // Writes are made to fail by a preloaded module (support/write_faults.cpp).
 #include "tests/app/patcher.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -28,6 +30,60 @@ std::vector<int> Logged(const std::string& log) {
     return descriptors;
 }
 
+// `bytes` with some of them set.
+Bytes Set(Bytes bytes, std::initializer_list<std::pair<size_t, unsigned char>> changes) {
+    for (const auto& change : changes)
+        bytes[change.first] = change.second;
+    return bytes;
+}
+
+// The screen inside an item, as the X server shows it.
+std::string Pixels(Display* display, const Item& item) {
+    XImage* image = XGetImage(display, DefaultRootWindow(display), item.x, item.y, unsigned(item.w),
+                              unsigned(item.h), AllPlanes, ZPixmap);
+    if (!image) return {};
+    std::string pixels(image->data, size_t(image->bytes_per_line) * size_t(image->height));
+    XDestroyImage(image);
+    return pixels;
+}
+
+// Covers the window with one of the test's own and takes that away again: true when the program
+// then draws the window as it was before.
+bool RedrawnWhenUncovered(const Item& window) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    auto settled = [&] {
+        std::string last = Pixels(display, window);
+        for (int round = 0; round < 100; ++round) {
+            g_usleep(50000);
+            std::string now = Pixels(display, window);
+            if (now == last) return now;
+            last = now;
+        }
+        return std::string();
+    };
+    const std::string before = settled();
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
+    Window cover =
+        XCreateWindow(display, DefaultRootWindow(display), window.x, window.y, unsigned(window.w),
+                      unsigned(window.h), 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(display, cover);
+    XSync(display, False);
+    const bool covered = settled() != before;
+    XDestroyWindow(display, cover);
+    XSync(display, False);
+    bool redrawn = false;
+    for (int round = 0; round < 100 && !redrawn; ++round) {
+        g_usleep(50000);
+        redrawn = Pixels(display, window) == before;
+    }
+    XCloseDisplay(display);
+    return !before.empty() && covered && redrawn;
+}
+
 class PatchFailures : public Patcher {
   protected:
     // Waits for a warning that says `text`, and answers it with OK.
@@ -45,28 +101,96 @@ TEST_F(PatchFailures, FailingWritesAreUndoneAndTheWarningSaysSo) {
     const std::string failed = "Quellmire.exe could not be written: Input/output error. ",
                       asWas = failed + "It is as it was before.",
                       partly = failed + "It may be partly patched: restore your copy of it.",
+                      unkept = failed + "It reads as it was before, but the disk did not confirm "
+                                        "that it keeps it: check the disk.",
+                      lost = "Quellmire.exe could not be written: the bytes read back differ "
+                             "from those written. It is as it was before.",
                       unread = "Quellmire.exe could not be read: Input/output error. Nothing was "
                                "written.";
+    // What did get through is the start of the patch, in the order of the table: the intro byte
+    // first, then the first two heights of 1920 x 1080.
+    const Bytes heights = Set(kTarget, {{24075, 0x38}, {24076, 4}, {45970, 0x38}, {45971, 4}});
+    const Bytes intro = Set(kTarget, {{kSkipIntroOffset, 0}});
     struct Case {
         const char* mode;
+        bool skipIntro;
         const std::string& warning;
-        size_t changed; // bytes that differ afterwards
+        const Bytes& after;
     };
-    // A restore that cannot be made durable is no restore: so "partly" when syncing fails.
-    const Case cases[] = {{"eio", asWas, 0},     {"short", asWas, 0},  {"only=5", asWas, 0},
-                          {"from=5", partly, 4}, {"fsync", partly, 0}, {"pread", unread, 0}};
+    // A restore that reads back right but cannot be made durable is said to be just that; a
+    // sync that the file system does not offer is no failure.
+    const Case cases[] = {
+        {"eio", false, asWas, kTarget},    {"short", false, asWas, kTarget},
+        {"only=5", false, asWas, kTarget}, {"only=5,fsync=EINVAL", false, asWas, kTarget},
+        {"lose=5", false, lost, kTarget},  {"from=5", false, partly, heights},
+        {"from=2", true, partly, intro},   {"fsync", false, unkept, kTarget},
+        {"pread", false, unread, kTarget}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         ASSERT_TRUE(Start(kTarget, {.environment = WriteFaults(RealPath(target_), c.mode)}));
+        ASSERT_TRUE(!c.skipIntro || Choose("Skip intro videos"));
         ASSERT_TRUE(Press("Patch"));
         ASSERT_TRUE(Answer(c.warning));
         EXPECT_EQ(process_->WaitExit(), 1);
-        const Bytes after = ReadBytes(target_);
-        EXPECT_EQ(Changed(after, kTarget), c.changed);
-        // What did get through is the start of the patch: the first two heights.
-        if (c.changed) {
-            EXPECT_EQ(Changed(after, Patched(kTarget, 0xAAAA, 1080)), 4u);
-        }
+        EXPECT_EQ(Changed(ReadBytes(target_), c.after), 0u);
+    }
+}
+
+// Where the file system has no locks (flock, or record locks too, refused as network file
+// systems without their lock service refuse them) or no sync for the file, the patch lands.
+TEST_F(PatchFailures, WithoutLocksOrSyncOnTheFileSystemThePatchLands) {
+    const char* modes[] = {"flock=ENOLCK",     "flock=EOPNOTSUPP", "flock=EINVAL", "locks=ENOLCK",
+                           "locks=EOPNOTSUPP", "locks=EINVAL",     "fsync=EINVAL"};
+    int round = 0;
+    for (const char* mode : modes) {
+        SCOPED_TRACE(mode);
+        const auto [width, height] = kResolutions[round++ % 4];
+        ASSERT_TRUE(Start(kTarget, {.environment = WriteFaults(RealPath(target_), mode)}));
+        ASSERT_TRUE(Choose(std::to_string(width) + "x" + std::to_string(height)));
+        ASSERT_TRUE(Press("Patch"));
+        EXPECT_EQ(process_->WaitExit(), 0); // a warning would wait for its OK
+        EXPECT_EQ(Changed(ReadBytes(target_), Patched(kTarget, width, height)), 0u);
+    }
+}
+
+// While another program holds the lock, the window is drawn anew when uncovered and shows the
+// busy cursor, nothing is written, and a close request ends the program with the file untouched;
+// a holder that lets go lets the patch land. Where flock is refused, a record lock is waited for.
+TEST_F(PatchFailures, WhileTheLockIsHeldTheWindowAnswersAndCanBeClosed) {
+    struct Case {
+        const char* name;
+        bool record; // the holder's lock is a record lock, and the patcher's flock is refused
+        const char* how;
+        bool patched;
+    };
+    const Case cases[] = {{"close request", false, "close request", false},
+                          {"Escape", false, "Escape", false},
+                          {"lets go", false, "let go", true},
+                          {"record lock lets go", true, "let go", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(target_, kTarget);
+        int holder = open(target_.c_str(), O_RDWR | O_CLOEXEC);
+        struct flock range = {};
+        range.l_type = F_WRLCK; // the whole file; not dropped when the test closes the file
+        ASSERT_EQ(c.record ? fcntl(holder, F_OFD_SETLK, &range) : flock(holder, LOCK_EX), 0);
+        Launch launch;
+        if (c.record) launch.environment = WriteFaults(RealPath(target_), "flock=ENOLCK");
+        ASSERT_TRUE(Start({}, launch));
+        ASSERT_TRUE(Press("Patch"));
+        Description busy = process_->WaitFor([](const Description& d) { return Find(d, "watch"); });
+        ASSERT_FALSE(busy.empty()) << "no busy cursor";
+        EXPECT_TRUE(RedrawnWhenUncovered(*Find(busy, kTitle)));
+        EXPECT_EQ(Changed(ReadBytes(target_), kTarget), 0u);
+        const std::string how = c.how;
+        const bool done = how == "close request" ? SendDeleteRequestToXid(Find(busy, kTitle)->xid)
+                          : how == "Escape"      ? PointAt(5, 5) && PressKeys("Escape")
+                                                 : close(holder) == 0 && (holder = -1) == -1;
+        ASSERT_TRUE(done);
+        EXPECT_EQ(process_->WaitExit(), 0);
+        EXPECT_EQ(Changed(ReadBytes(target_), c.patched ? Patched(kTarget, 1920, 1080) : kTarget),
+                  0u);
+        if (holder >= 0) close(holder);
     }
 }
 
