@@ -84,13 +84,31 @@ bool RedrawnWhenUncovered(const Item& window) {
     return !before.empty() && covered && redrawn;
 }
 
+// The settings that start the patcher in French with the ISO-8859-1 character set.
+std::vector<std::string> French() {
+    return {"LOCPATH=" QX_LOCALE_DIR, "LC_ALL=fr_FR.ISO-8859-1", "LANGUAGE="};
+}
+
 class PatchFailures : public Patcher {
   protected:
-    // Waits for a warning that says `text`, and answers it with OK.
+    // The French locale is made in the build tree, so that nothing on the machine changes.
+    static void SetUpTestSuite() {
+        RunCommand("mkdir -p " QX_LOCALE_DIR " && localedef -i fr_FR -f ISO-8859-1 " QX_LOCALE_DIR
+                   "/fr_FR.ISO-8859-1 >/dev/null 2>&1");
+    }
+    // Waits for a warning that says `text`, and answers it with its button (OK, in the
+    // toolkit's words for the locale).
     bool Answer(const std::string& text) {
-        auto warned = [&](const Description& d) { return Find(d, text) && Find(d, "OK"); };
+        auto button = [](const Description& d) -> const Item* {
+            const Item* dialog = Find(d, "Warning!");
+            for (auto item = d.begin() + (dialog ? dialog - d.data() : 0);
+                 dialog && item != d.end(); ++item)
+                if (item->type == "GtkButton") return &*item;
+            return nullptr;
+        };
+        auto warned = [&](const Description& d) { return Find(d, text) && button(d); };
         Description shown = process_->WaitFor(warned);
-        return !shown.empty() && Find(shown, "Warning!") && Click(Find(shown, "OK"));
+        return !shown.empty() && Click(button(shown));
     }
     std::string log_ = dir_.File("writes.log");
 };
@@ -213,25 +231,34 @@ TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
     };
     struct Case {
         const char* name;
-        bool asNobody;
+        Launch launch;
         std::function<bool()> change; // made while the window is open
         std::string warning;
         std::function<bool()> untouched;
     };
     const Case cases[] = {
-        {"larger", false, [&] { return replaceWith(1372161); }, kOriginal,
+        {"larger",
+         {},
+         [&] { return replaceWith(1372161); },
+         kOriginal,
          [&] { return ReadBytes(target_) == replacement; }},
-        {"smaller", false, [&] { return replaceWith(1372159); }, kOriginal,
+        {"smaller",
+         {},
+         [&] { return replaceWith(1372159); },
+         kOriginal,
          [&] { return ReadBytes(target_) == replacement; }},
-        {"link to 3 MB", false,
+        {"link to 3 MB",
+         {},
          [&] {
              WriteBytes(other, RandomBytes(3 << 20, 3));
              return symlink(other.c_str(), spare.c_str()) == 0 &&
                     rename(spare.c_str(), target_.c_str()) == 0;
          },
-         kOriginal, holds(other, RandomBytes(3 << 20, 3))},
+         kOriginal,
+         holds(other, RandomBytes(3 << 20, 3))},
         // The pipe's reading end stays open, so that anything written into it would stay there.
-        {"pipe", false,
+        {"pipe",
+         {},
          [&] {
              return unlink(target_.c_str()) == 0 && mkfifo(target_.c_str(), 0666) == 0 &&
                     (reader = open(target_.c_str(), O_RDONLY | O_NONBLOCK)) >= 0;
@@ -241,17 +268,35 @@ TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
              char byte;
              return read(reader, &byte, 1) <= 0;
          }},
-        {"directory", false,
+        {"directory",
+         {},
          [&] { return unlink(target_.c_str()) == 0 && mkdir(target_.c_str(), 0755) == 0; },
-         cannot + "Is a directory", [&] { return rmdir(target_.c_str()) == 0; }},
+         cannot + "Is a directory",
+         [&] { return rmdir(target_.c_str()) == 0; }},
         // Read-only even for a privileged player, who could write through the permission bits.
-        {"read-only", false, [&] { return chmod(target_.c_str(), 0444) == 0; },
-         cannot + "Permission denied", holds(target_, kTarget)},
-        {"another owner's", true, [] { return true; }, cannot + "Permission denied",
+        {"read-only",
+         {},
+         [&] { return chmod(target_.c_str(), 0444) == 0; },
+         cannot + "Permission denied",
          holds(target_, kTarget)},
-        {"deleted", false, [&] { return unlink(target_.c_str()) == 0; },
-         cannot + "No such file or directory", [&] { return access(target_.c_str(), F_OK) != 0; }},
-        {"locked", false,
+        // The C library gives its reason in the locale's character set, the warning in UTF-8.
+        {"read-only in French",
+         {.environment = French()},
+         [&] { return chmod(target_.c_str(), 0444) == 0; },
+         cannot + "Permission non accordée",
+         holds(target_, kTarget)},
+        {"another owner's",
+         {.asNobody = true, .environment = {}},
+         [] { return true; },
+         cannot + "Permission denied",
+         holds(target_, kTarget)},
+        {"deleted",
+         {},
+         [&] { return unlink(target_.c_str()) == 0; },
+         cannot + "No such file or directory",
+         [&] { return access(target_.c_str(), F_OK) != 0; }},
+        {"locked",
+         {},
          [&] {
              holder = open(target_.c_str(), O_RDONLY);
              return flock(holder, LOCK_EX) == 0;
@@ -264,7 +309,7 @@ TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
         rmdir(target_.c_str());
         unlink(target_.c_str());
         WriteBytes(target_, kTarget);
-        ASSERT_TRUE(Start({}, Launch{c.asNobody, false, {}}));
+        ASSERT_TRUE(Start({}, c.launch));
         ASSERT_TRUE(c.change());
         ASSERT_TRUE(Choose("1600x900"));
         ASSERT_TRUE(Press("Patch"));
