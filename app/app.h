@@ -29,15 +29,18 @@ int RunMainWindow();
 
 struct PatchPlan;
 enum class PatchOutcome {
-    Patched, // every byte written, durable and read back
-    Refused, // nothing written: the target is not the original, or is busy; the player was told
-    Failed,  // the player was told that the writes failed, and whether the file is as it was
+    Patched,   // every byte written, durable and read back
+    Refused,   // nothing written: the target is not the original, or is busy; the player was told
+    Failed,    // the player was told that the writes failed, and whether the file is as it was
+    Cancelled, // nothing written: the player closed the window while the press waited
 };
 // Writes the plan into the target open as file number 0, as one unit: on the open file only when
-// it is still a regular file of the target's size, under an exclusive lock, with termination
-// signals held, every write checked, synced and read back, and the old bytes put back on failure.
-// File 0 is closed afterwards unless the patch was refused.
-PatchOutcome PatchTarget(const PatchPlan& plan);
+// it is still a regular file of the target's size, under an exclusive lock where the file system
+// has one, with termination signals held, every write checked, synced and read back, and the old
+// bytes put back on failure. While it waits for another program's lock, `window` is kept alive
+// and shown busy, and a close request cancels. File 0 is closed afterwards unless the patch was
+// refused or cancelled.
+PatchOutcome PatchTarget(const PatchPlan& plan, intptr_t window);
 // Tells the player that the target cannot be opened for writing, and why (an errno).
 void WarnCannotOpen(int error);
 

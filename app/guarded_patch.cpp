@@ -11,20 +11,23 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <glib.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
 
-// How long a press waits for another program's lock on the target before saying it is busy.
-constexpr int kLockWaitMs = 10000;
-constexpr int kLockPollMs = 20;
+// How long a press waits for another program's lock on the target before saying it is busy,
+// and how often it tries again meanwhile, running the toolkit in between.
+constexpr int64_t kLockWaitMs = 10000;
+constexpr int32_t kLockPollMs = 20;
 
 // Read-back found other bytes than were written (or kept); no errno says so.
 constexpr int kReadBackDiffers = -1;
+// The player closed the window while the press waited for the lock.
+constexpr int kCancelled = -2;
 
 void Warn(const std::string& message) {
     int64_t units = UTF8ToText(message.c_str(), int64_t(message.size()) + 1, nullptr, 0);
@@ -33,9 +36,13 @@ void Warn(const std::string& message) {
     MessageRequester(u"Warning!", text.c_str());
 }
 
+// The C library gives its reasons in the locale's character set; warnings are UTF-8.
 std::string Reason(int error) {
-    return error == kReadBackDiffers ? "the bytes read back differ from those written"
-                                     : std::strerror(error);
+    if (error == kReadBackDiffers) return "the bytes read back differ from those written";
+    gchar* utf8 = g_locale_to_utf8(std::strerror(error), -1, nullptr, nullptr, nullptr);
+    std::string reason = utf8 ? utf8 : "error " + std::to_string(error);
+    g_free(utf8);
+    return reason;
 }
 
 std::string CannotOpen(int error) {
@@ -76,14 +83,62 @@ class SignalsHeld {
     struct sigaction previous_[std::size(kHeldSignals)];
 };
 
-// Takes the exclusive lock, waiting a while for another holder. 0, or the errno that refused it.
-int Lock(int fd) {
-    for (int waited = 0;; waited += kLockPollMs) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
-        if (errno != EWOULDBLOCK || waited >= kLockWaitMs) return errno;
-        const timespec pause = {0, kLockPollMs * 1000000L};
-        nanosleep(&pause, nullptr);
+// Whether a lock call's error says the file system has no locks of that kind (network file
+// systems without their lock service, some FUSE file systems), rather than that one is held.
+bool NoLocksHere(int error) {
+    return error == ENOLCK || error == EOPNOTSUPP || error == ENOTSUP || error == EINVAL;
+}
+
+// How the target is held against other writers: by a lock on the whole file, by a record lock
+// over all of it, or, where the file system has neither, not at all.
+enum class LockKind { Whole, Record, None };
+
+// One try at the lock: 0 when taken, EWOULDBLOCK while another program holds it, else the errno.
+int TryLock(int fd, LockKind kind) {
+    if (kind == LockKind::None) return 0;
+    if (kind == LockKind::Whole) return flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    // A record lock of the open file rather than of the process: the library's close of file 0
+    // closes another descriptor of this file, which would drop a process's record locks.
+    struct flock range = {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET; // from 0 with length 0: the whole file, however long
+    if (fcntl(fd, F_OFD_SETLK, &range) == 0) return 0;
+    return errno == EAGAIN || errno == EACCES ? EWOULDBLOCK : errno;
+}
+
+// Shows the window busy for a scope.
+class BusyWindow {
+  public:
+    explicit BusyWindow(intptr_t window) : window_(window) { SetWindowBusy(window_, true); }
+    ~BusyWindow() { SetWindowBusy(window_, false); }
+    BusyWindow(const BusyWindow&) = delete;
+    BusyWindow& operator=(const BusyWindow&) = delete;
+
+  private:
+    intptr_t window_;
+};
+
+// Waits for another program's lock with the window kept alive: redrawn, busy, and closing it
+// cancels the press. 0 once taken; EWOULDBLOCK when the wait is over; kCancelled.
+int WaitForLock(int fd, LockKind kind, intptr_t window) {
+    BusyWindow busy(window);
+    const int64_t deadline = g_get_monotonic_time() + kLockWaitMs * 1000;
+    for (;;) {
+        // Every event but a close request is spent here: the gadgets take no input meanwhile.
+        if (WaitWindowEvent(kLockPollMs) == CloseWindow) return kCancelled;
+        int error = TryLock(fd, kind);
+        if (error != EWOULDBLOCK || g_get_monotonic_time() >= deadline) return error;
     }
+}
+
+// Takes an exclusive lock of the best kind the file system has. 0, or why it could not be had.
+int Lock(int fd, intptr_t window) {
+    LockKind kind = LockKind::Whole;
+    int error = TryLock(fd, kind);
+    if (NoLocksHere(error)) error = TryLock(fd, kind = LockKind::Record);
+    // No lock at all: every check below is made on the open file all the same.
+    if (kind == LockKind::Record && NoLocksHere(error)) error = TryLock(fd, kind = LockKind::None);
+    return error == EWOULDBLOCK ? WaitForLock(fd, kind, window) : error;
 }
 
 // Reads the byte at every offset of the plan. 0, or the errno of the read that failed.
@@ -102,25 +157,41 @@ int ReadBack(int fd, const PatchPlan& plan, const uint8_t* expected) {
     return std::memcmp(found, expected, size_t(plan.count)) == 0 ? 0 : kReadBackDiffers;
 }
 
+// Makes what was written durable. A file system that has no sync for this file (EINVAL, ENOTSUP)
+// has nothing more to do, and the read-back after it decides. 0, or the errno.
+int Sync(int fd) {
+    if (fsync(fd) == 0) return 0;
+    return errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP ? 0 : errno;
+}
+
+// What the file holds after a failed patch.
+enum class Restored {
+    AsBefore,    // the old bytes read back and are durable
+    NotDurable,  // the old bytes read back, but the disk did not confirm it keeps them
+    MaybePartly, // other bytes read back, or none could be read
+};
+
 // Puts the kept bytes back wherever the file now differs, makes that durable and reads it back.
-// True when the file is as it was.
-bool Restore(int fd, const PatchPlan& plan, const uint8_t* kept) {
+Restored Restore(int fd, const PatchPlan& plan, const uint8_t* kept) {
     uint8_t found[kMaxPatchWrites];
-    if (ReadPlanBytes(fd, plan, found) != 0) return false;
+    if (ReadPlanBytes(fd, plan, found) != 0) return Restored::MaybePartly;
     bool rewritten = false;
     for (int32_t i = 0; i < plan.count; ++i) {
         if (found[i] == kept[i]) continue;
-        if (pwrite(fd, &kept[i], 1, plan.writes[i].offset) != 1) return false;
+        // A rewrite that fails shows in the read-back.
+        if (pwrite(fd, &kept[i], 1, plan.writes[i].offset) != 1) continue;
         rewritten = true;
     }
-    return (!rewritten || fsync(fd) == 0) && ReadBack(fd, plan, kept) == 0;
+    const bool durable = !rewritten || Sync(fd) == 0;
+    if (ReadBack(fd, plan, kept) != 0) return Restored::MaybePartly;
+    return durable ? Restored::AsBefore : Restored::NotDurable;
 }
 
 // Writes, writes out, makes durable and reads back. 0, or why it failed.
 int WriteAndCheck(int fd, const PatchPlan& plan) {
     WritePlan(plan);
     if (int error = CloseFile(kPatchFile)) return error;
-    if (fsync(fd) != 0) return errno;
+    if (int error = Sync(fd)) return error;
     uint8_t written[kMaxPatchWrites];
     for (int32_t i = 0; i < plan.count; ++i)
         written[i] = plan.writes[i].value;
@@ -128,11 +199,11 @@ int WriteAndCheck(int fd, const PatchPlan& plan) {
 }
 
 // Writes the plan with the target locked and checked and its old bytes kept: 0 when the patch is
-// in the file, otherwise why not, with `restored` telling whether the file is as it was.
-int WriteLocked(int fd, const PatchPlan& plan, const uint8_t* kept, bool& restored) {
+// in the file, otherwise why not, with `restored` telling what the file holds now.
+int WriteLocked(int fd, const PatchPlan& plan, const uint8_t* kept, Restored& restored) {
     SignalsHeld held;
     int error = WriteAndCheck(fd, plan);
-    restored = true;
+    restored = Restored::AsBefore;
     if (error) {
         CloseFile(kPatchFile); // nothing of the library's may reach the file after the restore
         restored = Restore(fd, plan, kept);
@@ -141,8 +212,9 @@ int WriteLocked(int fd, const PatchPlan& plan, const uint8_t* kept, bool& restor
 }
 
 // The locked part of a press: what the player must be told (nothing after a good patch).
-PatchOutcome PatchLocked(int fd, const PatchPlan& plan, std::string& warning) {
-    if (int error = Lock(fd)) {
+PatchOutcome PatchLocked(int fd, const PatchPlan& plan, intptr_t window, std::string& warning) {
+    if (int error = Lock(fd, window)) {
+        if (error == kCancelled) return PatchOutcome::Cancelled;
         warning = error == EWOULDBLOCK
                       ? "Quellmire.exe is being written by another program. "
                         "Try again when it is done."
@@ -165,12 +237,22 @@ PatchOutcome PatchLocked(int fd, const PatchPlan& plan, std::string& warning) {
         warning = "Quellmire.exe could not be read: " + Reason(error) + ". Nothing was written.";
         return PatchOutcome::Failed;
     }
-    bool restored = false;
+    Restored restored = Restored::AsBefore;
     int error = WriteLocked(fd, plan, kept, restored);
     if (!error) return PatchOutcome::Patched;
-    warning = "Quellmire.exe could not be written: " + Reason(error) +
-              (restored ? ". It is as it was before."
-                        : ". It may be partly patched: restore your copy of it.");
+    warning = "Quellmire.exe could not be written: " + Reason(error) + ". ";
+    switch (restored) {
+    case Restored::AsBefore:
+        warning += "It is as it was before.";
+        break;
+    case Restored::NotDurable:
+        warning += "It reads as it was before, but the disk did not confirm that it keeps it: "
+                   "check the disk.";
+        break;
+    case Restored::MaybePartly:
+        warning += "It may be partly patched: restore your copy of it.";
+        break;
+    }
     return PatchOutcome::Failed;
 }
 
@@ -180,7 +262,7 @@ void WarnCannotOpen(int error) {
     Warn(CannotOpen(error));
 }
 
-PatchOutcome PatchTarget(const PatchPlan& plan) {
+PatchOutcome PatchTarget(const PatchPlan& plan, intptr_t window) {
     FILE* stream = FileID(kPatchFile);
     // A descriptor of our own, above the standard ones, outlives the library's close of file 0
     // and keeps the lock and the way back to the old bytes until the unit is over.
@@ -190,7 +272,7 @@ PatchOutcome PatchTarget(const PatchPlan& plan) {
         return PatchOutcome::Refused;
     }
     std::string warning;
-    PatchOutcome outcome = PatchLocked(fd, plan, warning);
+    PatchOutcome outcome = PatchLocked(fd, plan, window, warning);
     close(fd); // the lock goes with it, before a warning waits for the player
     if (!warning.empty()) Warn(warning);
     return outcome;

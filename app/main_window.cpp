@@ -62,8 +62,9 @@ int RunMainWindow() {
             if (gadget == kPatchButton && !targetOpen) WarnCannotOpen(openError);
             if (gadget == kPatchButton && targetOpen) {
                 PatchPlan plan = ChosenPlan();
-                PatchOutcome outcome = PatchTarget(plan);
+                PatchOutcome outcome = PatchTarget(plan, kMainWindow);
                 if (outcome == PatchOutcome::Failed) return 1;
+                if (outcome == PatchOutcome::Cancelled) return 0;
                 // A refused press leaves the window open, so the player can mend and retry.
                 if (outcome == PatchOutcome::Patched && plan.resolution) return 0;
             }

@@ -38,6 +38,8 @@ int64_t TextLength(const char16_t* text);
 // With a null output these count, with an output they write. Callers pass the length plus one
 // so that the terminator is converted too. Both return 0 on failure.
 int64_t TextToUTF8(const char16_t* text, int64_t units, char* out, int64_t outSize);
+// A zero byte ends any sequence cut short before it (with the value gathered so far) and becomes
+// the zero unit, so the terminator is never lost.
 int64_t UTF8ToText(const char* utf8, int64_t bytes, char16_t* out, int64_t outUnits);
 
 char* ToToolkitText(const char16_t* text); // from g_malloc, never null

@@ -123,8 +123,14 @@ int64_t UTF8ToText(const char* utf8, int64_t bytes, char16_t* out, int64_t outUn
         } else {
             return out ? 0 : produced;
         }
-        if (bytes - i < following) return produced;
-        for (int k = 0; k < following; ++k) {
+        // A zero byte never belongs to a sequence: it ends the one before it and is then the
+        // zero unit, so a text converted with its terminator keeps it whatever comes before.
+        int taken = 0;
+        while (taken < following && i + taken < bytes && in[i + taken] != 0)
+            ++taken;
+        const bool endsAtZero = taken < following && i + taken < bytes;
+        if (!endsAtZero && bytes - i < following) return produced;
+        for (int k = 0; k < taken; ++k) {
             unsigned next = in[i++];
             if ((next & 0xC0) != 0x80) break;
             value = (value << 6) | (next & 0x3F);

@@ -190,5 +190,9 @@ void QX_CloseWindow(intptr_t number);
 // Makes Escape in the window a close request: a CloseWindow event, as the title bar's close
 // button posts it.
 void CloseOnEscape(intptr_t number);
+// While busy, the window shows the busy cursor and its gadgets take no input, so that nothing
+// the player does can change what the program is busy with; a close request from the title bar
+// or Escape still posts its CloseWindow event. Not busy undoes both.
+void SetWindowBusy(intptr_t number, bool busy);
 // 0x200 maximizes, 0x400 iconifies, anything else restores.
 void SetWindowState(intptr_t number, int32_t state);

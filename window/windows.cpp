@@ -334,6 +334,20 @@ void CloseOnEscape(intptr_t number) {
                             GtkAccelFlags(0), g_cclosure_new(G_CALLBACK(OnEscape), id, nullptr));
 }
 
+void SetWindowBusy(intptr_t number, bool busy) {
+    auto* record = static_cast<WindowObject*>(GetObject(QX_Window_Objects, number));
+    if (!record) return;
+    GtkWidget* toplevel = GTK_WIDGET(record->window);
+    // The gadgets' own windows have no cursor of their own, so they show the toplevel's.
+    GdkCursor* cursor =
+        busy ? gdk_cursor_new_for_display(gtk_widget_get_display(toplevel), GDK_WATCH) : nullptr;
+    gdk_window_set_cursor(toplevel->window, cursor);
+    if (cursor) gdk_cursor_unref(cursor);
+    auto* content = static_cast<GtkWidget*>(gtk_object_get_data(GTK_OBJECT(toplevel), "qx_vbox"));
+    if (content) gtk_widget_set_sensitive(content, !busy);
+    FlushToolkitEvents();
+}
+
 void SetWindowState(intptr_t number, int32_t state) {
     auto* record = static_cast<WindowObject*>(GetObject(QX_Window_Objects, number));
     if (!record) return;

@@ -3,6 +3,8 @@
 // Writes are made to fail by a preloaded module (support/write_faults.cpp).
 #include "tests/app/patcher.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -28,13 +30,85 @@ std::vector<int> Logged(const std::string& log) {
     return descriptors;
 }
 
+// `bytes` with some of them set.
+Bytes Set(Bytes bytes, std::initializer_list<std::pair<size_t, unsigned char>> changes) {
+    for (const auto& change : changes)
+        bytes[change.first] = change.second;
+    return bytes;
+}
+
+// The screen inside an item, as the X server shows it.
+std::string Pixels(Display* display, const Item& item) {
+    XImage* image = XGetImage(display, DefaultRootWindow(display), item.x, item.y, unsigned(item.w),
+                              unsigned(item.h), AllPlanes, ZPixmap);
+    if (!image) return {};
+    std::string pixels(image->data, size_t(image->bytes_per_line) * size_t(image->height));
+    XDestroyImage(image);
+    return pixels;
+}
+
+// Covers the window with one of the test's own and takes that away again: true when the program
+// then draws the window as it was before.
+bool RedrawnWhenUncovered(const Item& window) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    auto settled = [&] {
+        std::string last = Pixels(display, window);
+        for (int round = 0; round < 100; ++round) {
+            g_usleep(50000);
+            std::string now = Pixels(display, window);
+            if (now == last) return now;
+            last = now;
+        }
+        return std::string();
+    };
+    const std::string before = settled();
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
+    Window cover =
+        XCreateWindow(display, DefaultRootWindow(display), window.x, window.y, unsigned(window.w),
+                      unsigned(window.h), 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(display, cover);
+    XSync(display, False);
+    const bool covered = settled() != before;
+    XDestroyWindow(display, cover);
+    XSync(display, False);
+    bool redrawn = false;
+    for (int round = 0; round < 100 && !redrawn; ++round) {
+        g_usleep(50000);
+        redrawn = Pixels(display, window) == before;
+    }
+    XCloseDisplay(display);
+    return !before.empty() && covered && redrawn;
+}
+
+// The settings that start the patcher in French with the ISO-8859-1 character set.
+std::vector<std::string> French() {
+    return {"LOCPATH=" QX_LOCALE_DIR, "LC_ALL=fr_FR.ISO-8859-1", "LANGUAGE="};
+}
+
 class PatchFailures : public Patcher {
   protected:
-    // Waits for a warning that says `text`, and answers it with OK.
+    // The French locale is made in the build tree, so that nothing on the machine changes.
+    static void SetUpTestSuite() {
+        RunCommand("mkdir -p " QX_LOCALE_DIR " && localedef -i fr_FR -f ISO-8859-1 " QX_LOCALE_DIR
+                   "/fr_FR.ISO-8859-1 >/dev/null 2>&1");
+    }
+    // Waits for a warning that says `text`, and answers it with its button (OK, in the
+    // toolkit's words for the locale).
     bool Answer(const std::string& text) {
-        auto warned = [&](const Description& d) { return Find(d, text) && Find(d, "OK"); };
+        auto button = [](const Description& d) -> const Item* {
+            const Item* dialog = Find(d, "Warning!");
+            for (auto item = d.begin() + (dialog ? dialog - d.data() : 0);
+                 dialog && item != d.end(); ++item)
+                if (item->type == "GtkButton") return &*item;
+            return nullptr;
+        };
+        auto warned = [&](const Description& d) { return Find(d, text) && button(d); };
         Description shown = process_->WaitFor(warned);
-        return !shown.empty() && Find(shown, "Warning!") && Click(Find(shown, "OK"));
+        return !shown.empty() && Click(button(shown));
     }
     std::string log_ = dir_.File("writes.log");
 };
@@ -45,28 +119,96 @@ TEST_F(PatchFailures, FailingWritesAreUndoneAndTheWarningSaysSo) {
     const std::string failed = "Quellmire.exe could not be written: Input/output error. ",
                       asWas = failed + "It is as it was before.",
                       partly = failed + "It may be partly patched: restore your copy of it.",
+                      unkept = failed + "It reads as it was before, but the disk did not confirm "
+                                        "that it keeps it: check the disk.",
+                      lost = "Quellmire.exe could not be written: the bytes read back differ "
+                             "from those written. It is as it was before.",
                       unread = "Quellmire.exe could not be read: Input/output error. Nothing was "
                                "written.";
+    // What did get through is the start of the patch, in the order of the table: the intro byte
+    // first, then the first two heights of 1920 x 1080.
+    const Bytes heights = Set(kTarget, {{24075, 0x38}, {24076, 4}, {45970, 0x38}, {45971, 4}});
+    const Bytes intro = Set(kTarget, {{kSkipIntroOffset, 0}});
     struct Case {
         const char* mode;
+        bool skipIntro;
         const std::string& warning;
-        size_t changed; // bytes that differ afterwards
+        const Bytes& after;
     };
-    // A restore that cannot be made durable is no restore: so "partly" when syncing fails.
-    const Case cases[] = {{"eio", asWas, 0},     {"short", asWas, 0},  {"only=5", asWas, 0},
-                          {"from=5", partly, 4}, {"fsync", partly, 0}, {"pread", unread, 0}};
+    // A restore that reads back right but cannot be made durable is said to be just that; a
+    // sync that the file system does not offer is no failure.
+    const Case cases[] = {
+        {"eio", false, asWas, kTarget},    {"short", false, asWas, kTarget},
+        {"only=5", false, asWas, kTarget}, {"only=5,fsync=EINVAL", false, asWas, kTarget},
+        {"lose=5", false, lost, kTarget},  {"from=5", false, partly, heights},
+        {"from=2", true, partly, intro},   {"fsync", false, unkept, kTarget},
+        {"pread", false, unread, kTarget}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         ASSERT_TRUE(Start(kTarget, {.environment = WriteFaults(RealPath(target_), c.mode)}));
+        ASSERT_TRUE(!c.skipIntro || Choose("Skip intro videos"));
         ASSERT_TRUE(Press("Patch"));
         ASSERT_TRUE(Answer(c.warning));
         EXPECT_EQ(process_->WaitExit(), 1);
-        const Bytes after = ReadBytes(target_);
-        EXPECT_EQ(Changed(after, kTarget), c.changed);
-        // What did get through is the start of the patch: the first two heights.
-        if (c.changed) {
-            EXPECT_EQ(Changed(after, Patched(kTarget, 0xAAAA, 1080)), 4u);
-        }
+        EXPECT_EQ(Changed(ReadBytes(target_), c.after), 0u);
+    }
+}
+
+// Where the file system has no locks (flock, or record locks too, refused as network file
+// systems without their lock service refuse them) or no sync for the file, the patch lands.
+TEST_F(PatchFailures, WithoutLocksOrSyncOnTheFileSystemThePatchLands) {
+    const char* modes[] = {"flock=ENOLCK",     "flock=EOPNOTSUPP", "flock=EINVAL", "locks=ENOLCK",
+                           "locks=EOPNOTSUPP", "locks=EINVAL",     "fsync=EINVAL"};
+    int round = 0;
+    for (const char* mode : modes) {
+        SCOPED_TRACE(mode);
+        const auto [width, height] = kResolutions[round++ % 4];
+        ASSERT_TRUE(Start(kTarget, {.environment = WriteFaults(RealPath(target_), mode)}));
+        ASSERT_TRUE(Choose(std::to_string(width) + "x" + std::to_string(height)));
+        ASSERT_TRUE(Press("Patch"));
+        EXPECT_EQ(process_->WaitExit(), 0); // a warning would wait for its OK
+        EXPECT_EQ(Changed(ReadBytes(target_), Patched(kTarget, width, height)), 0u);
+    }
+}
+
+// While another program holds the lock, the window is drawn anew when uncovered and shows the
+// busy cursor, nothing is written, and a close request ends the program with the file untouched;
+// a holder that lets go lets the patch land. Where flock is refused, a record lock is waited for.
+TEST_F(PatchFailures, WhileTheLockIsHeldTheWindowAnswersAndCanBeClosed) {
+    struct Case {
+        const char* name;
+        bool record; // the holder's lock is a record lock, and the patcher's flock is refused
+        const char* how;
+        bool patched;
+    };
+    const Case cases[] = {{"close request", false, "close request", false},
+                          {"Escape", false, "Escape", false},
+                          {"lets go", false, "let go", true},
+                          {"record lock lets go", true, "let go", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(target_, kTarget);
+        int holder = open(target_.c_str(), O_RDWR | O_CLOEXEC);
+        struct flock range = {};
+        range.l_type = F_WRLCK; // the whole file; not dropped when the test closes the file
+        ASSERT_EQ(c.record ? fcntl(holder, F_OFD_SETLK, &range) : flock(holder, LOCK_EX), 0);
+        Launch launch;
+        if (c.record) launch.environment = WriteFaults(RealPath(target_), "flock=ENOLCK");
+        ASSERT_TRUE(Start({}, launch));
+        ASSERT_TRUE(Press("Patch"));
+        Description busy = process_->WaitFor([](const Description& d) { return Find(d, "watch"); });
+        ASSERT_FALSE(busy.empty()) << "no busy cursor";
+        EXPECT_TRUE(RedrawnWhenUncovered(*Find(busy, kTitle)));
+        EXPECT_EQ(Changed(ReadBytes(target_), kTarget), 0u);
+        const std::string how = c.how;
+        const bool done = how == "close request" ? SendDeleteRequestToXid(Find(busy, kTitle)->xid)
+                          : how == "Escape"      ? PointAt(5, 5) && PressKeys("Escape")
+                                                 : close(holder) == 0 && (holder = -1) == -1;
+        ASSERT_TRUE(done);
+        EXPECT_EQ(process_->WaitExit(), 0);
+        EXPECT_EQ(Changed(ReadBytes(target_), c.patched ? Patched(kTarget, 1920, 1080) : kTarget),
+                  0u);
+        if (holder >= 0) close(holder);
     }
 }
 
@@ -89,25 +231,34 @@ TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
     };
     struct Case {
         const char* name;
-        bool asNobody;
+        Launch launch;
         std::function<bool()> change; // made while the window is open
         std::string warning;
         std::function<bool()> untouched;
     };
     const Case cases[] = {
-        {"larger", false, [&] { return replaceWith(1372161); }, kOriginal,
+        {"larger",
+         {},
+         [&] { return replaceWith(1372161); },
+         kOriginal,
          [&] { return ReadBytes(target_) == replacement; }},
-        {"smaller", false, [&] { return replaceWith(1372159); }, kOriginal,
+        {"smaller",
+         {},
+         [&] { return replaceWith(1372159); },
+         kOriginal,
          [&] { return ReadBytes(target_) == replacement; }},
-        {"link to 3 MB", false,
+        {"link to 3 MB",
+         {},
          [&] {
              WriteBytes(other, RandomBytes(3 << 20, 3));
              return symlink(other.c_str(), spare.c_str()) == 0 &&
                     rename(spare.c_str(), target_.c_str()) == 0;
          },
-         kOriginal, holds(other, RandomBytes(3 << 20, 3))},
+         kOriginal,
+         holds(other, RandomBytes(3 << 20, 3))},
         // The pipe's reading end stays open, so that anything written into it would stay there.
-        {"pipe", false,
+        {"pipe",
+         {},
          [&] {
              return unlink(target_.c_str()) == 0 && mkfifo(target_.c_str(), 0666) == 0 &&
                     (reader = open(target_.c_str(), O_RDONLY | O_NONBLOCK)) >= 0;
@@ -117,17 +268,35 @@ TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
              char byte;
              return read(reader, &byte, 1) <= 0;
          }},
-        {"directory", false,
+        {"directory",
+         {},
          [&] { return unlink(target_.c_str()) == 0 && mkdir(target_.c_str(), 0755) == 0; },
-         cannot + "Is a directory", [&] { return rmdir(target_.c_str()) == 0; }},
+         cannot + "Is a directory",
+         [&] { return rmdir(target_.c_str()) == 0; }},
         // Read-only even for a privileged player, who could write through the permission bits.
-        {"read-only", false, [&] { return chmod(target_.c_str(), 0444) == 0; },
-         cannot + "Permission denied", holds(target_, kTarget)},
-        {"another owner's", true, [] { return true; }, cannot + "Permission denied",
+        {"read-only",
+         {},
+         [&] { return chmod(target_.c_str(), 0444) == 0; },
+         cannot + "Permission denied",
          holds(target_, kTarget)},
-        {"deleted", false, [&] { return unlink(target_.c_str()) == 0; },
-         cannot + "No such file or directory", [&] { return access(target_.c_str(), F_OK) != 0; }},
-        {"locked", false,
+        // The C library gives its reason in the locale's character set, the warning in UTF-8.
+        {"read-only in French",
+         {.environment = French()},
+         [&] { return chmod(target_.c_str(), 0444) == 0; },
+         cannot + "Permission non accordée",
+         holds(target_, kTarget)},
+        {"another owner's",
+         {.asNobody = true, .environment = {}},
+         [] { return true; },
+         cannot + "Permission denied",
+         holds(target_, kTarget)},
+        {"deleted",
+         {},
+         [&] { return unlink(target_.c_str()) == 0; },
+         cannot + "No such file or directory",
+         [&] { return access(target_.c_str(), F_OK) != 0; }},
+        {"locked",
+         {},
          [&] {
              holder = open(target_.c_str(), O_RDONLY);
              return flock(holder, LOCK_EX) == 0;
@@ -140,7 +309,7 @@ TEST_F(PatchFailures, AReplacedOrLockedTargetIsLeftAloneAndTheWindowStays) {
         rmdir(target_.c_str());
         unlink(target_.c_str());
         WriteBytes(target_, kTarget);
-        ASSERT_TRUE(Start({}, Launch{c.asNobody, false, {}}));
+        ASSERT_TRUE(Start({}, c.launch));
         ASSERT_TRUE(c.change());
         ASSERT_TRUE(Choose("1600x900"));
         ASSERT_TRUE(Press("Patch"));

@@ -22,6 +22,7 @@ template <typename Call> static auto Refused(Call call, int allowed = 0) {
 
 static ObjectTable* table = nullptr;
 static std::vector<intptr_t> freed;
+static intptr_t nextToFree = 0;
 
 static void FreeRecord(intptr_t number) { // the library's own way: free what is still live
     freed.push_back(number);
@@ -69,6 +70,56 @@ TEST(RuntimeText, AgreesWithGLibOnValidTextAndEndsOrFailsOnInvalidText) {
     EXPECT_EQ(UTF8ToText("a\xE2\x82", 3, units, 4), 1); // truncated
     EXPECT_EQ(UTF8ToText("ab\x80z", 5, nullptr, 0), 2); // an invalid lead byte
     EXPECT_EQ(UTF8ToText("ab\x80z", 5, units, 4), 0);
+}
+
+// Each length class at its edges, both ways; and a zero byte that cuts a sequence short ends it
+// (with its value so far) and is still the terminator, wherever the cut falls.
+TEST(RuntimeText, LengthClassEdgesAndCutSequencesBeforeTheTerminator) {
+    struct Edge {
+        std::u16string text;
+        std::string utf8;
+    };
+    const Edge edges[] = {{u"\u007F", "\x7F"},
+                          {u"\u0080", "\xC2\x80"},
+                          {u"\u07FF", "\xDF\xBF"},
+                          {u"\u0800", "\xE0\xA0\x80"},
+                          {u"\uFFFF", "\xEF\xBF\xBF"},
+                          {u"\U00010000", "\xF0\x90\x80\x80"},
+                          {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"}};
+    for (const Edge& edge : edges) {
+        SCOPED_TRACE(edge.utf8.size());
+        EXPECT_EQ(TextToUTF8(edge.text.c_str(), int64_t(edge.text.size()) + 1, nullptr, 0),
+                  int64_t(edge.utf8.size()) + 1);
+        EXPECT_EQ(Utf8(edge.text.c_str()), edge.utf8);
+        std::u16string units(edge.text.size() + 1, u'?');
+        EXPECT_EQ(UTF8ToText(edge.utf8.c_str(), int64_t(edge.utf8.size()) + 1, units.data(),
+                             int64_t(units.size())),
+                  int64_t(units.size()));
+        EXPECT_EQ(units, edge.text + u'\0');
+    }
+    EXPECT_EQ(UTF8ToText("A\xF4\x90\x80\x80", 6, nullptr, 0), 1); // past U+10FFFF: the end
+
+    struct Cut {
+        const char* utf8; // converted with its terminator
+        std::u16string units;
+    };
+    const Cut cuts[] = {{"AB\xE2\x82", u"AB\u0082"},
+                        {"A\xE2", u"A\u0002"},
+                        {"\xF0\x9D\x84", u"\u0744"},
+                        {"\xF4", u"\u0004"},
+                        {"\xC3\x41", u"\u0003"}}; // a byte that is not a continuation is taken
+    InitStrings();
+    for (const Cut& cut : cuts) {
+        SCOPED_TRACE(cut.utf8);
+        const int64_t bytes = int64_t(std::strlen(cut.utf8)) + 1, units = int64_t(cut.units.size());
+        EXPECT_EQ(UTF8ToText(cut.utf8, bytes, nullptr, 0), units + 1);
+        const int64_t position = QX_StringBasePosition;
+        EXPECT_EQ(FromToolkitText(cut.utf8, position), units + 1);
+        const auto* text = reinterpret_cast<char16_t*>(QX_StringBase + position);
+        EXPECT_EQ(std::u16string(text, size_t(units) + 1), cut.units + u'\0');
+        EXPECT_EQ(QX_StringBasePosition, position + 2 * units);
+    }
+    EndStrings();
 }
 
 TEST(StringAccumulator, GrowsReservesAndRefusesWithoutATrace) {
@@ -120,6 +171,11 @@ TEST(ObjectTables, NumbersReuseWalkRefusalsAndOneTimeCreation) {
     EXPECT_EQ(AllocateObject(table, 3), first); // dead: the callback still runs
     Make(100);
     EXPECT_TRUE(table->slotCount == 116 && !GetObject(table, 99));
+    for (intptr_t edge : {116, 133}) { // the slot count, and one past the next one
+        Make(edge);
+        EXPECT_TRUE(table->slotCount == edge + 16 && GetObject(table, edge)) << edge;
+        FreeObject(table, edge);
+    }
 
     const intptr_t oldest = Make(Any), gone = Make(Any), newest = Make(Any);
     FreeObject(table, gone);
@@ -130,10 +186,23 @@ TEST(ObjectTables, NumbersReuseWalkRefusalsAndOneTimeCreation) {
     FreeAllObjects(table);
     EXPECT_EQ(freed, (std::vector<intptr_t>{3, 3, 1, 100, oldest, newest}));
 
+    // A free callback that frees the record after its own: the walk never comes to that one.
+    const intptr_t one = Make(Any), two = Make(Any), three = Make(Any);
+    freed.clear();
+    table->freeCallback = [](intptr_t number) {
+        freed.push_back(number);
+        FreeObject(table, number);
+        if (freed.size() == 1) FreeObject(table, nextToFree);
+    };
+    nextToFree = two;
+    FreeAllObjects(table);
+    EXPECT_EQ(freed, (std::vector<intptr_t>{one, three}));
+    table->freeCallback = FreeRecord;
+
     for (intptr_t number : {intptr_t{2}, intptr_t{500}, Any})
         EXPECT_EQ(Refused([=] { return AllocateObject(table, number); }), nullptr) << number;
     EXPECT_EQ(Refused([] { return NewObjectTable(16, 16, nullptr); }), nullptr);
-    EXPECT_TRUE(table->slotCount == 116 && !table->slots[2] && !table->dynamicHead);
+    EXPECT_TRUE(table->slotCount == 149 && !table->slots[2] && !table->dynamicHead);
     for (int64_t i = 0; i < table->slotCount; ++i)
         FreeBlock(table->slots[i]);
     FreeBlock(table->slots);
@@ -174,7 +243,8 @@ TEST(BlockPool, SharedPoolsAreCountedAndThreadSafeOnesServeThreadsAtOnce) {
     std::memset(block, 0x5A, 24);
     FreeBlockPool(a);
     BlockPool* fresh = NewBlockPool(24, 16, 256, PoolShared);
-    EXPECT_EQ(fresh->sharedEntry->referenceCount, 1); // a new pool, not the released one
+    // A new pool, not the released one with its chunk.
+    EXPECT_TRUE(fresh->sharedEntry->referenceCount == 1 && fresh->totalBlocks == 0);
 
     std::atomic<int> corrupted = 0;
     std::vector<std::jthread> threads;

@@ -1,8 +1,9 @@
 // Loaded into the real patcher through GTK_MODULES: after toolkit events it describes every shown
 // toplevel and its widgets in QX_INSPECT_FILE, one "type rootx rooty width height state xid
 // textwidth textx text" line each (textwidth and textx: the width and root x of a label's text as
-// laid out, else 0). With
-// QX_TICK_MS it also keeps a periodic toolkit source that does nothing, as some modules do.
+// laid out, else 0), a toplevel with a cursor of its own followed by a "GdkCursor" line whose
+// text is the cursor's kind ("watch"). With QX_TICK_MS it also keeps a periodic toolkit source
+// that does nothing, as some modules do.
 #include <cstdio>
 #include <cstdlib>
 #include <gdk/gdkx.h>
@@ -43,6 +44,16 @@ void Describe(GtkWidget* widget, gpointer out) {
                   y + (inParent ? widget->allocation.y : 0), widget->allocation.width,
                   widget->allocation.height, state, xid, textWidth, textX);
     *static_cast<std::string*>(out) += G_OBJECT_TYPE_NAME(widget) + (numbers + text) + "\n";
+    // A toplevel's cursor follows it as an item of its own, named by the cursor's kind.
+    if (GdkCursor* cursor = GTK_IS_WINDOW(widget) && widget->window
+                                ? gdk_window_get_cursor(widget->window)
+                                : nullptr) {
+        auto* kinds = static_cast<GEnumClass*>(g_type_class_ref(GDK_TYPE_CURSOR_TYPE));
+        GEnumValue* kind = g_enum_get_value(kinds, gdk_cursor_get_cursor_type(cursor));
+        *static_cast<std::string*>(out) +=
+            std::string("GdkCursor 0 0 0 0 0 0 0 0 ") + (kind ? kind->value_nick : "?") + "\n";
+        g_type_class_unref(kinds);
+    }
     if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), Describe, out);
 }
 
