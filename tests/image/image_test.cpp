@@ -126,8 +126,9 @@ TEST_F(Images, PngIsNeverReadPastTheCut) {
         auto* cut = reinterpret_cast<GdkPixbuf*>(
             CatchImage(2, whole.data(), int32_t(name[0] == 'o' ? whole.size() / 2 : 100)));
         ASSERT_TRUE(full && cut);
-        if (name[0] == 'o') // the rows before the cut are there
+        if (name[0] == 'o') { // the rows before the cut are there
             EXPECT_EQ(0, std::memcmp(gdk_pixbuf_get_pixels(full), gdk_pixbuf_get_pixels(cut), 96));
+        }
         const guchar* last = gdk_pixbuf_get_pixels(cut) + 31 * gdk_pixbuf_get_rowstride(cut);
         EXPECT_EQ(Bytes(last, last + 32 * 3), Bytes(32 * 3, 0));
     }
