@@ -1,9 +1,9 @@
 // Loaded into the real patcher through GTK_MODULES: after toolkit events it describes every shown
 // toplevel and its widgets in QX_INSPECT_FILE, one "type rootx rooty width height state xid
 // textwidth textx text" line each (textwidth and textx: the width and root x of a label's text as
-// laid out, else 0), and a file chooser's selected file as "GtkFileChooserSelection 0 0 0 0 0 0 0
-// 0 path". With
-// QX_TICK_MS it also keeps a periodic toolkit source that does nothing, as some modules do.
+// laid out, else 0); after a file chooser, lines "KIND 0 0 0 0 0 0 0 0 path" with the file it
+// has selected (GtkFileChooserSelection), its folder (...Folder) and each shortcut (...Shortcut).
+// With QX_TICK_MS it also keeps a periodic toolkit source that does nothing, as some modules do.
 #include <cstdio>
 #include <cstdlib>
 #include <gdk/gdkx.h>
@@ -44,13 +44,21 @@ void Describe(GtkWidget* widget, gpointer out) {
                   y + (inParent ? widget->allocation.y : 0), widget->allocation.width,
                   widget->allocation.height, state, xid, textWidth, textX);
     *static_cast<std::string*>(out) += G_OBJECT_TYPE_NAME(widget) + (numbers + text) + "\n";
-    // What a file chooser has selected, as a line of its own.
+    // What a file chooser shows: the file it has selected, its folder and its shortcut folders.
     if (GTK_IS_FILE_CHOOSER_DIALOG(widget)) {
-        gchar* selected = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(widget));
-        if (selected)
-            *static_cast<std::string*>(out) +=
-                std::string("GtkFileChooserSelection 0 0 0 0 0 0 0 0 ") + selected + "\n";
-        g_free(selected);
+        GtkFileChooser* chooser = GTK_FILE_CHOOSER(widget);
+        auto line = [out](const char* kind, gchar* path) {
+            if (path)
+                *static_cast<std::string*>(out) +=
+                    kind + (" 0 0 0 0 0 0 0 0 " + std::string(path)) + "\n";
+            g_free(path);
+        };
+        line("GtkFileChooserSelection", gtk_file_chooser_get_filename(chooser));
+        line("GtkFileChooserFolder", gtk_file_chooser_get_current_folder(chooser));
+        GSList* shortcuts = gtk_file_chooser_list_shortcut_folders(chooser);
+        for (GSList* item = shortcuts; item; item = item->next)
+            line("GtkFileChooserShortcut", static_cast<gchar*>(item->data));
+        g_slist_free(shortcuts);
     }
     if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), Describe, out);
 }
