@@ -21,8 +21,7 @@ std::string ChooseGame(const std::vector<std::string>& copies, const std::string
     gtk_file_chooser_set_local_only(files, TRUE);
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, "Quellmire.exe");
-    gtk_file_filter_add_custom(filter, GTK_FILE_FILTER_DISPLAY_NAME, HasGameName, nullptr,
-                               nullptr);
+    gtk_file_filter_add_custom(filter, GTK_FILE_FILTER_DISPLAY_NAME, HasGameName, nullptr, nullptr);
     gtk_file_chooser_set_filter(files, filter);
 
     if (copies.empty()) {

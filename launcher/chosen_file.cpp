@@ -24,8 +24,8 @@ std::string Shown(const std::string& path) {
     g_free(shown);
     const glong length = g_utf8_strlen(text.c_str(), -1);
     if (length > kShownFolderChars)
-        text = "\u2026" + std::string(g_utf8_offset_to_pointer(text.c_str(),
-                                                                length - kShownFolderChars));
+        text = "\u2026" +
+               std::string(g_utf8_offset_to_pointer(text.c_str(), length - kShownFolderChars));
     return text;
 }
 
@@ -40,8 +40,8 @@ NameMatch MatchGameName(const char* path) {
 
 std::string WrongNameWarning(const char* path, NameMatch match) {
     const char* name = NameOf(path);
-    std::string text = "The patcher works on a file named exactly Quellmire.exe, not on \"" +
-                       Shown(name) + "\"";
+    std::string text =
+        "The patcher works on a file named exactly Quellmire.exe, not on \"" + Shown(name) + "\"";
     if (name != path) {
         const std::string folder(path, size_t(name - 1 - path));
         text += " in " + Shown(folder.empty() ? "/" : folder);

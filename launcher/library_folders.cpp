@@ -51,12 +51,24 @@ Token NextToken(Cursor& in, std::string& text) {
                 if (in.AtEnd()) return Token::Fault;
                 const char escaped = in.Take();
                 switch (escaped) {
-                case '\\': next = '\\'; break;
-                case '"': next = '"'; break;
-                case 'n': next = '\n'; break;
-                case 't': next = '\t'; break;
-                case '\0': return Token::Fault;
-                default: text += '\\'; next = escaped; break; // kept as written
+                case '\\':
+                    next = '\\';
+                    break;
+                case '"':
+                    next = '"';
+                    break;
+                case 'n':
+                    next = '\n';
+                    break;
+                case 't':
+                    next = '\t';
+                    break;
+                case '\0':
+                    return Token::Fault;
+                default:
+                    text += '\\';
+                    next = escaped;
+                    break; // kept as written
                 }
             }
             text += next;
@@ -90,7 +102,7 @@ std::vector<std::string> ParseLibraryFolders(const char* data, size_t size) {
     for (;;) {
         Token token = NextToken(in, key);
         if (token == Token::Close) {
-            if (depth == 0) return libraries; // unbalanced
+            if (depth == 0) return libraries;   // unbalanced
             if (--depth == 0) return libraries; // the list's block is done
             continue;
         }
