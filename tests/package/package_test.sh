@@ -156,6 +156,11 @@ for heading in NAME SYNOPSIS DESCRIPTION DIAGNOSTICS "EXIT STATUS"; do
     grep -qx "$heading" "$scratch/manual" || fail "the manual has no $heading section"
 done
 grep -q "Keep a copy of Quellmire.exe" "$scratch/manual" || fail "the manual gives no advice to keep a copy"
+# The launcher's chooser and warnings, and where it looks for the game.
+for text in "Choose Quellmire.exe" "The patcher works on a file named exactly Quellmire.exe, not on" \
+    "Renaming it to Quellmire.exe will do." "steamapps/libraryfolders.vdf" '~/.wine' '~/Games'; do
+    grep -qF "$text" "$scratch/manual" || fail "the manual does not say \"$text\""
+done
 # --- the desktop entry -------------------------------------------------------------------------
 entry="$root/usr/share/applications/quellmire-widescreen.desktop"
 validation="$(desktop-file-validate "$entry" 2>&1)" || fail "desktop-file-validate: $validation"
