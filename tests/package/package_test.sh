@@ -2,16 +2,19 @@
 # The Debian package as scripts/package makes it from this source tree: the same bytes from two
 # folders, lintian silent, Debian's hardening in its programs; then unpacked into a scratch root:
 # its files and modes, its control fields, the unpacked patcher run under the X server in a folder
-# without a target and ended with a real click, its manual page, and its desktop entry: valid,
-# offered for what a .exe file is, and its command line run as a file manager runs it, for a
-# folder with the game's executable and for folders without.
+# without a target and ended with a real click, its manual page, its MIME type and desktop entry
+# (valid, in the menu, offered for Quellmire.exe and for no other Windows executable, in a MIME
+# and desktop database of the test's own), and its command line run as the menu and a file
+# manager run it, under a window manager: the file chooser finding the game in a Steam library,
+# the game's executable, files of other names, and a folder deeper than PATH_MAX.
 # Usage: package_test.sh SOURCE_DIR INSPECTOR_MODULE VERSION
 set -euo pipefail
 source="$1" inspector="$2" version="$3"
 scratch="$(mktemp -d /tmp/qx-package-XXXXXX)"
-pid=""
+pid="" wm=""
 cleanup() {
     if [ -n "$pid" ]; then kill -9 "$pid" 2>/dev/null || true; fi # a patcher left by a failure
+    if [ -n "$wm" ]; then kill "$wm" 2>/dev/null || true; fi
     rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -64,7 +67,7 @@ drwxr-xr-x ./usr/bin
 -rwxr-xr-x ./usr/bin/quellmire-widescreen
 drwxr-xr-x ./usr/libexec
 drwxr-xr-x ./usr/libexec/quellmire-widescreen
--rwxr-xr-x ./usr/libexec/quellmire-widescreen/start-in-folder
+-rwxr-xr-x ./usr/libexec/quellmire-widescreen/quellmire-widescreen-launcher
 drwxr-xr-x ./usr/share
 drwxr-xr-x ./usr/share/applications
 -rw-r--r-- ./usr/share/applications/quellmire-widescreen.desktop
@@ -88,7 +91,10 @@ drwxr-xr-x ./usr/share/icons/hicolor/64x64/apps
 -rw-r--r-- ./usr/share/icons/hicolor/64x64/apps/quellmire-widescreen.png
 drwxr-xr-x ./usr/share/man
 drwxr-xr-x ./usr/share/man/man1
--rw-r--r-- ./usr/share/man/man1/quellmire-widescreen.1.gz"
+-rw-r--r-- ./usr/share/man/man1/quellmire-widescreen.1.gz
+drwxr-xr-x ./usr/share/mime
+drwxr-xr-x ./usr/share/mime/packages
+-rw-r--r-- ./usr/share/mime/packages/quellmire-widescreen.xml"
 [ "$listing" = "$expected" ] || fail "files and modes differ:$(diff <(echo "$expected") <(echo "$listing"))"
 patcher="$root/usr/bin/quellmire-widescreen"
 
@@ -114,7 +120,10 @@ while read -r program; do
         ! grep -vF -- " $flag" <<<"$units" || fail "compiled without $flag in $built"
     done
 done < <(find "$root" -type f -exec sh -c 'file -b "$1" | grep -q ^ELF' _ {} \; -print)
-file -b "$patcher" | grep -q ', stripped' || fail "the binary is not stripped"
+launcher="$root/usr/libexec/quellmire-widescreen/quellmire-widescreen-launcher"
+for binary in "$patcher" "$launcher"; do
+    file -b "$binary" | grep -q ', stripped' || fail "$binary is not stripped"
+done
 for size in 32 48 64 128; do
     icon="$root/usr/share/icons/hicolor/${size}x$size/apps/quellmire-widescreen.png"
     file -b "$icon" | grep -q "^PNG image data, $size x $size, 8-bit/color RGBA" ||
@@ -127,8 +136,8 @@ done
 inspect="$scratch/inspect"
 start() { # DIRECTORY COMMAND...: runs COMMAND in DIRECTORY in the background, as $pid
     rm -f "$inspect"
-    (cd "$1" && shift && HOME="$scratch" GTK_MODULES="$inspector" QX_INSPECT_FILE="$inspect" \
-        exec "$@") &
+    (cd "$1" && shift && HOME="${home:-$scratch}" GTK_MODULES="$inspector" \
+        QX_INSPECT_FILE="$inspect" exec "$@") &
     pid=$!
 }
 # Waits up to 20 s until every given text is shown.
@@ -144,6 +153,8 @@ wait_for() {
     done
     fail "not shown within 20 s: $* (shown: $(cut -d' ' -f10- "$inspect" 2>/dev/null | tr '\n' '|'))"
 }
+# The path that the inspector gives for a file chooser's KIND (Selection, Folder, Shortcut).
+chooser() { sed -n "s/^GtkFileChooser$1 0 0 0 0 0 0 0 0 //p" "$inspect" 2>/dev/null; }
 # Clicks the first widget showing the text (a button comes before its label) at its centre,
 # coming from outside so that the toolkit sees the pointer enter.
 click() {
@@ -188,29 +199,60 @@ for heading in NAME SYNOPSIS DESCRIPTION DIAGNOSTICS "EXIT STATUS"; do
     grep -qx "$heading" "$scratch/manual" || fail "the manual has no $heading section"
 done
 grep -q "Keep a copy of Quellmire.exe" "$scratch/manual" || fail "the manual gives no advice to keep a copy"
+# The launcher's chooser and warnings, and where it looks for the game.
+for text in "Choose Quellmire.exe" "The patcher works on a file named exactly Quellmire.exe, not on" \
+    "Renaming it to Quellmire.exe will do." "steamapps/libraryfolders.vdf" '~/.wine' '~/Games'; do
+    grep -qF "$text" "$scratch/manual" || fail "the manual does not say \"$text\""
+done
 # --- the desktop entry -------------------------------------------------------------------------
 entry="$root/usr/share/applications/quellmire-widescreen.desktop"
 validation="$(desktop-file-validate "$entry" 2>&1)" || fail "desktop-file-validate: $validation"
 [ -z "$validation" ] || fail "desktop-file-validate: $validation"
 key() { sed -n "s/^$1=//p" "$entry"; }
-[ "$(key NoDisplay)" = true ] || fail "the entry would show in menus"
+[ -z "$(key NoDisplay)$(key Hidden)" ] || fail "the entry is hidden from the menu"
+[[ ";$(key Categories)" == *";Game;"* ]] || fail "Categories=$(key Categories): not under Games"
 [ "$(key Icon)" = quellmire-widescreen ] || fail "Icon=$(key Icon)"
-# What a .exe file is to this desktop: every type the shared MIME database gives the name, and
-# the type xdg-mime reports for a real one (outside a known desktop it asks file(1)).
-folder="$scratch/My Games/Quell \"mire\" '"$'\xe9'"dition" # spaces, quotes, a byte not UTF-8
-mkdir -p "$folder"
-{ printf 'MZ'; head -c 1372158 /dev/zero; } >"$folder/Quellmire.exe"
-cp "$folder/Quellmire.exe" "$scratch/original"
-types="$(awk -F: '$3 == "*.exe" { print $2 }' /usr/share/mime/globs2)
-$(env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION xdg-mime query filetype "$folder/Quellmire.exe")"
-[ -n "$(sed -n 1p <<<"$types")" ] || fail "the shared MIME database has no type for *.exe"
-while read -r type; do
-    [[ ";$(key MimeType)" == *";$type;"* ]] || fail "MimeType=$(key MimeType) lacks $type"
-done <<<"$types"
+[ "$(key MimeType)" = "application/x-quellmire-executable;" ] || fail "MimeType=$(key MimeType)"
 
-# The Exec line split and expanded as a desktop does, for one file; the program is taken from
-# the unpacked root, where the package's absolute paths lie.
-exec_line() { # FILE: sets `command` to the expanded command line
+# --- what the desktop offers for Quellmire.exe and for other Windows executables ---------------
+# A MIME and desktop database of the test's own: the package's MIME type and entry, the entry's
+# program in the unpacked root (GIO offers only entries whose program is there), and a stand-in
+# for a program that runs every Windows executable.
+desktop="$scratch/desktop"
+mkdir -p "$desktop/applications" "$scratch/mime-home"
+sed "s|^Exec=|Exec=$root|" "$entry" >"$desktop/applications/quellmire-widescreen.desktop"
+printf '%s\n' "[Desktop Entry]" "Type=Application" "Name=Windows program runner" \
+    "Exec=/bin/true %f" "MimeType=application/x-ms-dos-executable;" \
+    >"$desktop/applications/runner.desktop"
+update-mime-database "$root/usr/share/mime" || fail "update-mime-database"
+update-desktop-database "$desktop/applications" || fail "update-desktop-database"
+mime() {
+    env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION HOME="$scratch/mime-home" \
+        XDG_DATA_HOME="$scratch/mime-home/data" XDG_CONFIG_HOME="$scratch/mime-home/config" \
+        XDG_DATA_DIRS="$desktop:$root/usr/share:/usr/share" "$@"
+}
+registered() { mime gio mime "$1" | sed -n '/^Registered/,/^Recommended/s/^\t//p'; }
+mkdir "$scratch/types"
+for name in Quellmire.exe QUELLMIRE.EXE setup.exe; do
+    { printf 'MZ'; head -c 4094 /dev/zero; } >"$scratch/types/$name"
+    type="$(mime gio info -a standard::content-type "$scratch/types/$name" |
+        sed -n 's/^ *standard::content-type: //p')"
+    expected=application/x-quellmire-executable
+    [ "$name" = setup.exe ] && expected=application/x-ms-dos-executable
+    [ "$type" = "$expected" ] || fail "$name has the type $type, not $expected"
+done
+offered="$(registered application/x-quellmire-executable)"
+grep -qx quellmire-widescreen.desktop <<<"$offered" || fail "the patcher is not offered for Quellmire.exe"
+grep -qx runner.desktop <<<"$offered" || fail "what runs Windows executables is not offered for Quellmire.exe"
+offered="$(registered application/x-ms-dos-executable)"
+grep -qx runner.desktop <<<"$offered" || fail "the stand-in runner is not registered: $offered"
+! grep -q quellmire-widescreen <<<"$offered" || fail "the patcher is offered for every Windows executable"
+default="$(mime xdg-mime query default application/x-ms-dos-executable)"
+[ "$default" = runner.desktop ] || fail "the default for Windows executables is $default"
+
+# The Exec line split and expanded as a desktop does, for one file or none (as the menu starts
+# it); the program is taken from the unpacked root, where the package's absolute paths lie.
+exec_line() { # [FILE]: sets `command` to the expanded command line
     local value rest char word="" quoted="" any=""
     value="$(key Exec | sed 's/\\s/ /g; s/\\t/\t/g; s/\\\\/\\/g')" # the string value's escapes
     command=()
@@ -236,7 +278,7 @@ exec_line() { # FILE: sets `command` to the expanded command line
     local expanded=() argument
     for argument in "${command[@]}"; do
         case $argument in
-        %f | %F | %u | %U) expanded+=("$1") ;; # a local file may be passed as a path for a URL
+        %f | %F | %u | %U) [ -z "${1:-}" ] || expanded+=("$1") ;; # a local file may be passed as a path for a URL
         %i) expanded+=(--icon "$(key Icon)") ;;
         %c) expanded+=("$(key Name)") ;;
         %k) expanded+=("$entry") ;;
@@ -247,21 +289,115 @@ exec_line() { # FILE: sets `command` to the expanded command line
     command=("$root${expanded[0]}" "${expanded[@]:1}")
 }
 
+# --- the menu and the file manager, under a window manager -------------------------------------
+folder="$scratch/My Games/Quell \"mire\" '"$'\xe9'"dition" # spaces, quotes, a byte not UTF-8
+mkdir -p "$folder"
+{ printf 'MZ'; head -c 1372158 /dev/zero; } >"$folder/Quellmire.exe"
+cp "$folder/Quellmire.exe" "$scratch/original"
+HOME="$scratch" openbox --sm-disable --startup "touch '$scratch/wm-ready'" >/dev/null 2>&1 &
+wm=$!
+for _ in $(seq 400); do [ -e "$scratch/wm-ready" ] && break; sleep 0.05; done
+[ -e "$scratch/wm-ready" ] || fail "openbox did not start"
+title="Widescreen. Patch for QuellMire 1.05"
+# Writes 1920x1080, the resolution selected when the window opens, where Patch writes it.
+patch_bytes() { # FILE
+    local offset
+    for offset in 24075 45970 46170 452709; do
+        printf '\x38\x04' | dd of="$1" bs=1 seek="$offset" conv=notrunc status=none
+    done
+    for offset in 24067 45986 46180 452714; do
+        printf '\x80\x07' | dd of="$1" bs=1 seek="$offset" conv=notrunc status=none
+    done
+}
+cp "$scratch/original" "$scratch/patched"
+patch_bytes "$scratch/patched"
+# Waits up to 20 s until the chooser's KIND is PATH.
+wait_chooser() { # KIND PATH
+    local deadline=$((SECONDS + 20))
+    while [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
+        chooser "$1" | grep -qxF "$2" && return 0
+        sleep 0.05
+    done
+    fail "the chooser's $1 is not $2 within 20 s (it is: $(chooser "$1" | tr '\n' '|'))"
+}
+
+# From the file manager: the game's executable, in a folder whose name is hard to pass on.
 exec_line "$folder/Quellmire.exe"
 start "$scratch/no target" "${command[@]}"
-wait_for "Widescreen. Patch for QuellMire 1.05" Exit
+wait_for "$title" Exit
 click Exit
 wait_exit 0
 cmp -s "$folder/Quellmire.exe" "$scratch/original" || fail "Exit changed the target"
 
-# Another program chosen in a folder without the game's, and a file that is not there.
-mkdir "$scratch/other game"
+# Files of another name are not patched: the launcher says why, and no window of the patcher
+# opens. A file that is not there starts the patcher, which says so itself.
+mkdir "$scratch/other game" "$scratch/upper case"
 cp "$scratch/original" "$scratch/other game/Setup.exe"
-for chosen in "$scratch/other game/Setup.exe" "$scratch/gone/Quellmire.exe"; do
-    exec_line "$chosen"
+cp "$scratch/original" "$scratch/upper case/QUELLMIRE.EXE"
+exactly="The patcher works on a file named exactly Quellmire.exe, not on"
+for case in "Setup.exe|other game|" "QUELLMIRE.EXE|upper case| Renaming it to Quellmire.exe will do."; do
+    IFS='|' read -r name place advice <<<"$case"
+    exec_line "$scratch/$place/$name"
     start "$folder" "${command[@]}"
-    wait_for Warning! "$missing" OK
+    wait_for Warning! "$exactly \"$name\" in $scratch/$place.$advice" OK
     click OK
     wait_exit 0
+    ! grep -qF "$title" "$inspect" || fail "the patcher's window opened for $name"
+    cmp -s "$scratch/$place/$name" "$scratch/original" || fail "$name was changed"
 done
+exec_line "$scratch/gone/Quellmire.exe"
+start "$folder" "${command[@]}"
+wait_for Warning! "$missing" OK
+click OK
+wait_exit 0
+
+# A folder whose full path is longer than PATH_MAX (4096): 25 levels of 200 letters.
+piece="$(printf 'd%.0s' $(seq 200))"
+(cd "$scratch" && mkdir deep && cd deep && for _ in $(seq 25); do mkdir "$piece" && cd "$piece"; done &&
+    cp "$scratch/original" Quellmire.exe) || fail "cannot make the deep folder"
+exec_line "$scratch/deep$(printf "/$piece%.0s" $(seq 25))/Quellmire.exe"
+start "$scratch/no target" "${command[@]}"
+wait_for "$title" Exit
+click Exit
+wait_exit 0
+
+# From the menu: the chooser finds the game in the second library of a Steam installation, whose
+# list escapes the backslash in its folder's name; a copy of another size in the first library
+# is passed over, and another copy in ~/Games becomes a shortcut. Enter opens the patcher on the
+# copy selected, and Patch patches it.
+home="$scratch/player"
+steam="$home/.local/share/Steam"
+library="$scratch/second drive/Steam \\ Library"
+game="$library/steamapps/common/Quellmire/Quellmire.exe"
+mkdir -p "$steam/steamapps/common/Quellmire" "${game%/*}" "$home/Games/Quellmire copy"
+head -c 1372159 "$scratch/original" >"$steam/steamapps/common/Quellmire/Quellmire.exe"
+cp "$scratch/original" "$game"
+cp "$scratch/original" "$home/Games/Quellmire copy/Quellmire.exe"
+printf '"libraryfolders"\n{\n\t"0"\n\t{\n\t\t"path"\t\t"%s"\n\t\t"apps"\n\t\t{\n\t\t\t"1"\t\t"2"\n\t\t}\n\t}\n\t"1"\n\t{\n\t\t"path"\t\t"%s"\n\t}\n}\n' \
+    "$steam" "${library//\\/\\\\}" >"$steam/steamapps/libraryfolders.vdf"
+exec_line
+start "$scratch/no target" "${command[@]}"
+wait_for "Choose Quellmire.exe" Cancel Open
+wait_chooser Selection "$game"
+wait_chooser Shortcut "$home/Games/Quellmire copy"
+xdotool key Return
+wait_for "$title" Patch
+click Patch
+wait_exit 0
+cmp -s "$game" "$scratch/patched" || fail "Patch did not patch the copy chosen as it should"
+cmp -s "$home/Games/Quellmire copy/Quellmire.exe" "$scratch/original" || fail "another copy changed"
+
+# Cancel and Escape end the launcher with status 0; without a copy found it starts at home.
+start "$scratch/no target" "${command[@]}"
+wait_chooser Selection "$game" # patched, and still of the right size
+wait_for "Choose Quellmire.exe" Cancel
+click Cancel
+wait_exit 0
+home="$scratch/empty home"
+mkdir "$home"
+start "$scratch/no target" "${command[@]}"
+wait_for "Choose Quellmire.exe"
+wait_chooser Folder "$home"
+xdotool key Escape
+wait_exit 0
 echo "package $deb: all checks passed"

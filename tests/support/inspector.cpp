@@ -2,8 +2,10 @@
 // toplevel and its widgets in QX_INSPECT_FILE, one "type rootx rooty width height state xid
 // textwidth textx text" line each (textwidth and textx: the width and root x of a label's text as
 // laid out, else 0), a toplevel with a cursor of its own followed by a "GdkCursor" line whose
-// text is the cursor's kind ("watch"). With QX_TICK_MS it also keeps a periodic toolkit source
-// that does nothing, as some modules do.
+// text is the cursor's kind ("watch"), and after a file chooser lines "KIND 0 0 0 0 0 0 0 0 path"
+// with the file it has selected (GtkFileChooserSelection), its folder (...Folder) and each
+// shortcut (...Shortcut). With QX_TICK_MS it also keeps a periodic toolkit source that does
+// nothing, as some modules do.
 #include <cstdio>
 #include <cstdlib>
 #include <gdk/gdkx.h>
@@ -53,6 +55,22 @@ void Describe(GtkWidget* widget, gpointer out) {
         *static_cast<std::string*>(out) +=
             std::string("GdkCursor 0 0 0 0 0 0 0 0 ") + (kind ? kind->value_nick : "?") + "\n";
         g_type_class_unref(kinds);
+    }
+    // What a file chooser shows: the file it has selected, its folder and its shortcut folders.
+    if (GTK_IS_FILE_CHOOSER_DIALOG(widget)) {
+        GtkFileChooser* chooser = GTK_FILE_CHOOSER(widget);
+        auto line = [out](const char* kind, gchar* path) {
+            if (path)
+                *static_cast<std::string*>(out) +=
+                    kind + (" 0 0 0 0 0 0 0 0 " + std::string(path)) + "\n";
+            g_free(path);
+        };
+        line("GtkFileChooserSelection", gtk_file_chooser_get_filename(chooser));
+        line("GtkFileChooserFolder", gtk_file_chooser_get_current_folder(chooser));
+        GSList* shortcuts = gtk_file_chooser_list_shortcut_folders(chooser);
+        for (GSList* item = shortcuts; item; item = item->next)
+            line("GtkFileChooserShortcut", static_cast<gchar*>(item->data));
+        g_slist_free(shortcuts);
     }
     if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), Describe, out);
 }
