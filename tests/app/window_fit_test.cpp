@@ -84,13 +84,15 @@ TEST_F(WindowOnAnyDesktop, EveryGadgetTakesItsPlaceAtTheDesktopsScaleWithItsLabe
                           {{"Sans 14"}, 2},
                           {{"Sans 15"}, 3},
                           {{"Sans 20"}, 4, true},
-                          // a high-density screen
+                          // a high-density screen; a screen whose dpi is a hair under 96
                           {{"Sans 10"}, 4, false, 1280, 1024, 192},
+                          {{"Sans 20"}, 4, false, 1280, 1024, 96},
                           // three times would not fit: two and a half
                           {{"Sans 30"}, 5, false, 1024, 768}};
     std::map<std::string, std::map<std::string, int>> widths;
     for (const Case& test : cases) {
-        const std::string name = test.desktop.Name() + (test.dpi ? " at 192 dpi" : "");
+        const std::string name =
+            test.desktop.Name() + (test.dpi ? " at " + std::to_string(test.dpi) + " dpi" : "");
         SCOPED_TRACE(name + " on " + std::to_string(test.width) + " pixels");
         std::optional<VirtualScreen> other;
         if (test.width != 1280 || test.dpi) other.emplace(test.width, test.height, test.dpi);
