@@ -150,18 +150,44 @@ double Contrast(uint32_t one, uint32_t other) {
     return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
 }
 
+// The largest difference of a channel between what the screen shows and a picture file laid over
+// the background colour by its alpha; 256 when the file cannot be read or differs in size.
+int DifferenceFromArt(const std::vector<uint32_t>& shown, uint32_t background,
+                      const std::string& file) {
+    GdkPixbuf* art = gdk_pixbuf_new_from_file((QX_ASSETS_DIR "/" + file).c_str(), nullptr);
+    if (!art) return 256;
+    const int width = gdk_pixbuf_get_width(art), height = gdk_pixbuf_get_height(art);
+    int most = size_t(width * height) == shown.size() ? 0 : 256;
+    for (int y = 0; y < height && most < 256; ++y)
+        for (int x = 0; x < width; ++x) {
+            const guchar* p =
+                gdk_pixbuf_get_pixels(art) + y * gdk_pixbuf_get_rowstride(art) + x * 4;
+            for (int shift : {16, 8, 0}) {
+                const int under = (background >> shift) & 0xFF, grey = p[2 - shift / 8];
+                const int expected = (grey * p[3] + under * (255 - p[3]) + 127) / 255;
+                const int seen = (shown[size_t(y * width + x)] >> shift) & 0xFF;
+                most = std::max(most, std::abs(seen - expected));
+            }
+        }
+    g_object_unref(art);
+    return most;
+}
+
 // On a light theme and on a dark one, at the normal size and at twice it, the drawings' lines
 // stand at a contrast of at least 3:1 (what figures need) against the window's background over a
-// real share of each picture's area, measured on the screen.
+// real share of each picture's area, measured on the screen. On the light theme they are the art
+// as drawn: the small pictures at the normal size, the large ones at twice it, never enlarged.
 TEST_F(WindowOnAnyDesktop, DrawingsStandOutFromTheBackgroundOnLightAndDarkThemes) {
     struct Case {
         Desktop desktop;
         int halves;
     };
-    for (const Case& test :
-         {Case{{""}, 2}, Case{{"", "Adwaita-dark"}, 2}, Case{{"Sans 20", "Adwaita-dark"}, 4}}) {
+    for (const Case& test : {Case{{""}, 2}, Case{{"Sans 20"}, 4}, Case{{"", "Adwaita-dark"}, 2},
+                             Case{{"Sans 20", "Adwaita-dark"}, 4}}) {
         SCOPED_TRACE(test.desktop.Name());
         ASSERT_FALSE(StartOn(test.desktop).empty());
+        const char* art[] = {"monster_archer", "adventurers"};
+        int shown = 0;
         for (const Item& picture : ScaledLayout(test.halves)) {
             if (picture.type != "GtkImage") continue;
             // Drawn once two grabs in a row agree and show more than the background.
@@ -192,6 +218,12 @@ TEST_F(WindowOnAnyDesktop, DrawingsStandOutFromTheBackgroundOnLightAndDarkThemes
             }
             const double share = double(standing) / double(grab.size());
             EXPECT_GE(share, 0.10) << picture.text;
+            if (test.desktop.theme.empty()) {
+                const std::string file =
+                    art[shown] + std::string(test.halves == 2 ? "" : "_2x") + ".png";
+                EXPECT_LE(DifferenceFromArt(grab, background, file), 1) << file;
+            }
+            ++shown;
             std::printf("%s, %s picture: %.1f%% of its area at 3:1 or more, at most %.1f:1\n",
                         test.desktop.Name().c_str(), picture.text.c_str(), share * 100, peak);
         }
