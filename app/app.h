@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <gtk/gtk.h>
 #include <initializer_list>
 
 // The target is "Quellmire.exe" in the current working directory, recognised by its size.
@@ -44,9 +45,22 @@ PatchOutcome PatchTarget(const PatchPlan& plan, intptr_t window);
 // Tells the player that the target cannot be opened for writing, and why (an errno).
 void WarnCannotOpen(int error);
 
+// How much larger than its normal size the main window is shown, in half steps: 2 is the normal
+// size, 3 one and a half times it, 4 twice it.
+struct Scale {
+    int32_t halves = 2;
+    // A place or size of the normal window at this scale, rounded to whole pixels.
+    int32_t operator()(int32_t length) const { return (length * halves + 1) / 2; }
+};
+// The scale the desktop asks for: its font's size in pixels over that of the toolkit's own default
+// (Sans 10 at 96 dpi), in whole half steps and at least 1, lowered by half steps until the window
+// fits the monitor at (x, y).
+Scale WindowScale(int32_t x, int32_t y);
+
 // Gives the labels of these gadgets (the first one's font shown) one smaller size of their font
 // when any of them is too wide for its gadget: the largest size at which all fit whole.
 void FitLabels(std::initializer_list<intptr_t> gadgets);
 
-// The two pictures of the main window, caught as images and shown in image gadgets.
-void ShowPictures();
+// The two pictures of the main window, caught as images and shown in image gadgets at the
+// window's scale; on a theme whose background is darker than its text, drawn in the text colour.
+void ShowPictures(Scale scale, GtkWidget* window);

@@ -15,19 +15,24 @@ constexpr intptr_t kPatchButton = 1;
 constexpr intptr_t kExitButton = 2;
 constexpr intptr_t kSkipIntroCheckBox = 7;
 
+// The window as laid out at its normal size; shown at the desktop's scale, every place and size
+// multiplied by it.
 void BuildMainWindow() {
-    OpenWindow(kMainWindow, 0, 0, 380, 220, u"Widescreen. Patch for QuellMire 1.05", SystemMenu);
+    const Scale s = WindowScale(0, 0);
+    auto* window = reinterpret_cast<GtkWidget*>(OpenWindow(
+        kMainWindow, 0, 0, s(380), s(220), u"Widescreen. Patch for QuellMire 1.05", SystemMenu));
     int32_t y = 20;
     for (const Resolution& resolution : kResolutions) {
-        OptionGadget(resolution.option, 145, y, 100, 20, resolution.text);
+        OptionGadget(resolution.option, s(145), s(y), s(100), s(20), resolution.text);
         y += 30;
     }
-    CheckBoxGadget(kSkipIntroCheckBox, 130, 140, 130, 20, u"Skip intro videos");
-    ButtonGadget(kPatchButton, 30, 180, 120, 25, u"Patch");
-    ButtonGadget(kExitButton, 230, 180, 120, 25, u"Exit");
+    CheckBoxGadget(kSkipIntroCheckBox, s(130), s(140), s(130), s(20), u"Skip intro videos");
+    ButtonGadget(kPatchButton, s(30), s(180), s(120), s(25), u"Patch");
+    ButtonGadget(kExitButton, s(230), s(180), s(120), s(25), u"Exit");
+    // The labels keep the desktop's font unless it is too wide for their scaled room.
     FitLabels({kResolutions[0].option, kResolutions[1].option, kResolutions[2].option,
                kResolutions[3].option, kSkipIntroCheckBox, kPatchButton, kExitButton});
-    ShowPictures();
+    ShowPictures(s, window);
     // The keys work at once: the arrows change the resolution, Escape closes.
     SetActiveGadget(kResolutions[0].option);
     CloseOnEscape(kMainWindow);

@@ -4,6 +4,9 @@
     monster_archer.png  130 x 130  a hulking horned troll and a small archer drawing a bow at it
     adventurers.png     130 x 91   four adventurers side by side: elf, knight, wizard, dwarf
 
+and each again at twice the size (monster_archer_2x.png, adventurers_2x.png, 260 x 260 and
+260 x 182), for windows shown larger: the same drawings, every coordinate and line width doubled.
+
 Both are grey line drawings on a transparent background: every pixel has R = G = B, and the
 alpha channel carries the ink's coverage. The script needs nothing beyond the Python standard
 library and writes the same bytes on every run:
@@ -27,6 +30,10 @@ SHADE = 0x2A  # dark areas: hair, hoods, boots, horn points
 
 OUTLINE_W = 1.6
 DETAIL_W = 1.25
+
+# The size being drawn: coordinates, line widths and spacings below are those of size 1, and the
+# rasteriser multiplies them by this.
+_size = 1
 
 
 # --------------------------------------------------------------------------------------------
@@ -57,7 +64,7 @@ def _cubic(p0, p1, p2, p3, steps):
 
 def _steps(*pts):
     """Enough pieces that a curve looks smooth at this size (about one per pixel)."""
-    length = sum(math.dist(pts[i], pts[i + 1]) for i in range(len(pts) - 1))
+    length = sum(math.dist(pts[i], pts[i + 1]) for i in range(len(pts) - 1)) * _size
     return max(3, int(length / 0.8) + 1)
 
 
@@ -68,7 +75,7 @@ _placement = [(1.0, 1.0, 0.0, 0.0)]
 @contextlib.contextmanager
 def placed(scale, x, y, mirror=False):
     """Draws what follows scaled by `scale` with its origin at (x, y) of the enclosing frame,
-    mirrored left to right when asked. Line widths stay in pixels."""
+    mirrored left to right when asked. Line widths stay in pixels (of size 1)."""
     sx, sy, ox, oy = _placement[-1]
     _placement.append((sx * (-scale if mirror else scale), sy * scale, ox + sx * x, oy + sy * y))
     try:
@@ -79,7 +86,7 @@ def placed(scale, x, y, mirror=False):
 
 def _place(pts):
     sx, sy, ox, oy = _placement[-1]
-    return [(ox + sx * x, oy + sy * y) for x, y in pts]
+    return [((ox + sx * x) * _size, (oy + sy * y) * _size) for x, y in pts]
 
 
 def path(text):
@@ -132,7 +139,7 @@ def path(text):
 
 def ellipse(cx, cy, rx, ry, a0=0.0, a1=360.0):
     """An ellipse or an arc of one, angles in degrees, 0 pointing right, 90 pointing down."""
-    n = max(8, int(abs(a1 - a0) / 360.0 * 2 * math.pi * max(rx, ry) / 0.8) + 1)
+    n = max(8, int(abs(a1 - a0) / 360.0 * 2 * math.pi * max(rx, ry) * _size / 0.8) + 1)
     pts = []
     for k in range(n + 1):
         a = math.radians(a0 + (a1 - a0) * k / n)
@@ -168,6 +175,9 @@ class Canvas:
         """Coverage of round-capped strokes along polylines; overlaps take the larger value,
         so joints and crossings of one stroke never darken."""
         mask = {}
+        width *= _size
+        if width_end is not None:
+            width_end *= _size
         for pts in lines:
             if width_end is None:
                 radii = [width / 2.0] * len(pts)
@@ -421,6 +431,8 @@ def taper(c, text, w0=OUTLINE_W, w1=0.6, grey=INK):
 def shade(c, text, angle, length, spacing=2.2, width=1.0, grey=DETAIL):
     """Short tapered strokes along a line, all at one angle: the shading a pen puts in along
     the shadow side of a form."""
+    spacing *= _size
+    length *= _size
     for pts in path(text):
         run, k = spacing / 2.0, 0
         while k < len(pts) - 1:
@@ -556,7 +568,7 @@ def troll_head(c):
                  "M 52 31 C 42 29 37 18 42 5 C 44 14 49 20 58 25 Z"):
         part(c, horn)
         # the points darkened
-        c.fill([[p for p in pts if p[1] < 12.5] for pts in path(horn)], SHADE)
+        c.fill([[p for p in pts if p[1] < 12.5 * _size] for pts in path(horn)], SHADE)
     detail(c, "M 72 25 L 76 29 M 76 21 L 81 24 M 79 15 L 84 16", 1.0)
     detail(c, "M 52 25 L 48 29 M 48 21 L 43 24 M 45 15 L 40 16", 1.0)
     # ears
@@ -666,7 +678,7 @@ def archer(c):
 
 def picture_monster_archer():
     # the troll fills the picture; the archer at its feet stands not half its height
-    c = Canvas(130, 130)
+    c = Canvas(130 * _size, 130 * _size)
     ground(c)
     troll(c)
     with placed(0.56, 2, 70):
@@ -875,7 +887,7 @@ def picture_adventurers():
     # three quarters of their frame: the humans stand 75 pixels tall on the bottom edge; the
     # wizard is turned round so that his staff stands at the outer edge, and the dwarf, short,
     # comes last, in front of his neighbours
-    c = Canvas(130, 91)
+    c = Canvas(130 * _size, 91 * _size)
     with placed(0.75, 18, 14):
         elf(c)
     with placed(0.75, 46, 14):
@@ -891,11 +903,14 @@ def picture_adventurers():
 
 
 def main():
+    global _size
     here = os.path.dirname(os.path.abspath(__file__))
-    for name, draw, colour in (("monster_archer.png", picture_monster_archer, GAMMA),
-                               ("adventurers.png", picture_adventurers, SRGB)):
-        size = write_png(os.path.join(here, name), draw(), colour)
-        print("%s: %d bytes" % (name, size))
+    for _size, suffix in ((1, ""), (2, "_2x")):
+        for name, draw, colour in (("monster_archer", picture_monster_archer, GAMMA),
+                                   ("adventurers", picture_adventurers, SRGB)):
+            name += suffix + ".png"
+            size = write_png(os.path.join(here, name), draw(), colour)
+            print("%s: %d bytes" % (name, size))
 
 
 if __name__ == "__main__":

@@ -2,9 +2,11 @@
 // (plain_window): the time from starting the program to its main window being usable (mapped,
 // every control and both pictures drawn, as the startup_probe module loaded into both reports)
 // and the peak memory then (VmHWM). The benchmark runs its own virtual X server, first without a
-// window manager, then with openbox; the two programs take turns, one pair per iteration, the
-// order swapped every time. The closing lines give the ratios of the medians and where the time
-// of each program goes.
+// window manager, then with openbox, each at the window's normal size and at twice it (a desktop
+// font of Sans 20, given to both programs; the plain one is told to build at that scale); the two
+// programs take turns, one pair per iteration, the order swapped every time. The closing lines
+// give the ratios of the medians, where the time of each program goes, and how the ratios at twice
+// the size compare with those at the normal size.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <algorithm>
@@ -90,14 +92,16 @@ struct Sample {
     std::map<std::string, double> stepsMs; // since the program was started
 };
 
-// Starts a program in `directory` and takes its steps until its window is usable, with its
-// peak memory at that moment; then ends it.
-Sample StartOnce(const char* program, const char* directory) {
+// Starts a program (with one argument, unless null) in `directory` and takes its steps until its
+// window is usable, with its peak memory at that moment; then ends it.
+Sample StartOnce(const char* program, const char* argument, const char* directory) {
     int probe[2];
     Sample sample;
     if (pipe2(probe, O_CLOEXEC) != 0) return sample;
     const int64_t started = NowNs();
-    pid_t pid = Spawn({program}, directory, probe[1]);
+    std::vector<const char*> argv{program};
+    if (argument) argv.push_back(argument);
+    pid_t pid = Spawn(argv, directory, probe[1]);
     close(probe[1]);
     std::string lines;
     sample.usable = ReadLinesUntil(probe[0], "usable", started + 20'000'000'000, lines);
@@ -141,10 +145,13 @@ struct Session {
         const int target = open(Target().c_str(), O_CREAT | O_WRONLY, 0644);
         const bool sized = target >= 0 && ftruncate(target, 1372160) == 0;
         if (target >= 0) close(target);
+        std::ofstream(LargeFont()) << "gtk-font-name = \"Sans 20\"\n";
         return sized;
     }
 
     std::string Target() const { return directory + "/Quellmire.exe"; }
+    // The desktop settings of a font twice the toolkit's default, for both programs.
+    std::string LargeFont() const { return directory + "/gtkrc"; }
 
     // True once a window manager has announced itself on the root window.
     bool WindowManagerRunning() {
@@ -176,6 +183,7 @@ struct Session {
         Stop(server, SIGTERM);
         if (directory.empty()) return;
         unlink(Target().c_str());
+        unlink(LargeFont().c_str());
         rmdir(directory.c_str());
     }
 };
@@ -184,28 +192,37 @@ Session* session = nullptr;
 
 struct Result {
     std::string mode;
+    int halves; // the scale in half steps
     std::vector<Sample> ours, plain;
 };
 std::vector<Result> results;
 
 void StartUp(benchmark::State& state) {
     const bool withWindowManager = state.range(0) != 0;
-    Result result{withWindowManager ? "with openbox" : "without a window manager", {}, {}};
-    state.SetLabel(result.mode);
+    const int halves = int(state.range(1));
+    Result result{withWindowManager ? "with openbox" : "without a window manager", halves, {}, {}};
+    state.SetLabel(result.mode + (halves == 2 ? "" : ", twice the size"));
+    const std::string scale = std::to_string(halves);
+    if (halves == 2)
+        unsetenv("GTK2_RC_FILES");
+    else
+        setenv("GTK2_RC_FILES", session->LargeFont().c_str(), 1);
+    auto once = [&](bool ours) {
+        return ours ? StartOnce(QX_PATCHER_BINARY, nullptr, session->directory.c_str())
+                    : StartOnce(QX_PLAIN_WINDOW, scale.c_str(), session->directory.c_str());
+    };
     if (!session->UseWindowManager(withWindowManager)) {
         state.SkipWithError("openbox did not start (scripts/install-deps bench installs it)");
         return;
     }
     // One pair first, unmeasured, so that both find the caches as warm as later runs do.
-    StartOnce(QX_PATCHER_BINARY, session->directory.c_str());
-    StartOnce(QX_PLAIN_WINDOW, session->directory.c_str());
+    once(true);
+    once(false);
     for (auto _ : state) {
         const bool oursFirst = result.ours.size() % 2 == 0;
-        if (!oursFirst)
-            result.plain.push_back(StartOnce(QX_PLAIN_WINDOW, session->directory.c_str()));
-        result.ours.push_back(StartOnce(QX_PATCHER_BINARY, session->directory.c_str()));
-        if (oursFirst)
-            result.plain.push_back(StartOnce(QX_PLAIN_WINDOW, session->directory.c_str()));
+        if (!oursFirst) result.plain.push_back(once(false));
+        result.ours.push_back(once(true));
+        if (oursFirst) result.plain.push_back(once(false));
         if (!result.ours.back().usable || !result.plain.back().usable) {
             state.SkipWithError("a window did not become usable within 20 s");
             break;
@@ -215,8 +232,11 @@ void StartUp(benchmark::State& state) {
     if (!state.error_occurred()) results.push_back(std::move(result));
 }
 
-BENCHMARK(StartUp)->Arg(0)->Arg(1)->Iterations(kPairs)->UseManualTime()->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(StartUp)
+    ->ArgsProduct({{0, 1}, {2, 4}})
+    ->Iterations(kPairs)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The median of what `value` gives for the samples that have it (a negative value: not there).
 template <typename Value> double Median(const std::vector<Sample>& samples, Value value) {
@@ -229,15 +249,22 @@ template <typename Value> double Median(const std::vector<Sample>& samples, Valu
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+double UsableMs(const Sample& s) {
+    return s.stepsMs.at("usable");
+}
+
+double PeakKiB(const Sample& s) {
+    return s.hwmKiB;
+}
+
 void Summarise(const Result& result) {
-    auto usable = [](const Sample& s) { return s.stepsMs.at("usable"); };
-    auto memory = [](const Sample& s) { return s.hwmKiB; };
-    const double oursMs = Median(result.ours, usable), plainMs = Median(result.plain, usable);
-    const double oursKiB = Median(result.ours, memory), plainKiB = Median(result.plain, memory);
-    std::printf("start-up %s: ours / plain %.2f in time (%.0f / %.0f ms), %.2f in peak memory "
-                "(%.1f / %.1f MiB); medians of %zu runs each\n",
-                result.mode.c_str(), oursMs / plainMs, oursMs, plainMs, oursKiB / plainKiB,
-                oursKiB / 1024, plainKiB / 1024, result.ours.size());
+    const double oursMs = Median(result.ours, UsableMs), plainMs = Median(result.plain, UsableMs);
+    const double oursKiB = Median(result.ours, PeakKiB), plainKiB = Median(result.plain, PeakKiB);
+    std::printf("start-up %s at %s: ours / plain %.2f in time (%.0f / %.0f ms), %.2f in peak "
+                "memory (%.1f / %.1f MiB); medians of %zu runs each\n",
+                result.mode.c_str(), result.halves == 2 ? "the normal size" : "twice the size",
+                oursMs / plainMs, oursMs, plainMs, oursKiB / plainKiB, oursKiB / 1024,
+                plainKiB / 1024, result.ours.size());
     std::printf("  step (median ms since start)   ours    plain\n");
     for (const char* step : kSteps) {
         auto at = [step](const Sample& s) {
@@ -266,5 +293,19 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     for (const Result& result : results)
         Summarise(result);
+    // Twice the size against the normal size, each as its ratio to the plain program at that size:
+    // what the larger window and pictures cost the patcher beyond what they cost any program.
+    for (const Result& normal : results)
+        for (const Result& large : results) {
+            if (normal.halves != 2 || large.halves == 2 || normal.mode != large.mode) continue;
+            auto ratio = [](const Result& r, double (*value)(const Sample&)) {
+                return Median(r.ours, value) / Median(r.plain, value);
+            };
+            std::printf("start-up %s, twice the size against the normal size: %.3f in time "
+                        "(ours %.2f times its normal time), %.3f in peak memory\n",
+                        normal.mode.c_str(), ratio(large, UsableMs) / ratio(normal, UsableMs),
+                        Median(large.ours, UsableMs) / Median(normal.ours, UsableMs),
+                        ratio(large, PeakKiB) / ratio(normal, PeakKiB));
+        }
     return 0;
 }

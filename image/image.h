@@ -115,4 +115,9 @@ int32_t ImageWidth(intptr_t number);
 int32_t ImageHeight(intptr_t number);
 // The encoded depth for mode -2, the pixbuf's depth (24 or 32) for any other mode.
 int32_t ImageDepth(intptr_t number, int32_t mode = 0);
+// Replaces the image's picture with a smooth scaling of it to width x height, in pixel memory of
+// its own laid out as CatchImage lays it out. Returns the new pixbuf; 0 for a number that holds no
+// image, a size below 1 or above 32767, or when the memory cannot be had (the image then stays as
+// it was). Gadgets that show the old picture keep it.
+intptr_t ResizeImage(intptr_t number, int32_t width, int32_t height);
 void QX_FreeImage(intptr_t number); // -1 frees every image

@@ -31,6 +31,29 @@ inline const Item kLayout[] = {{"GtkWindow", 0, 0, 380, 220, 0, 0, kTitle},
                                {"GtkImage", 10, 10, 130, 130, 0, 0, "130x130"},
                                {"GtkImage", 240, 40, 130, 91, 0, 0, "130x91"}};
 
+// The window at a scale of `halves` half steps (2: its normal size, 4: twice it): every place and
+// size multiplied and rounded to whole pixels, the pictures as large as their gadgets.
+inline Description ScaledLayout(int halves) {
+    auto scaled = [halves](int length) { return (length * halves + 1) / 2; };
+    Description layout;
+    for (Item item : kLayout) {
+        item.x = scaled(item.x), item.y = scaled(item.y);
+        item.w = scaled(item.w), item.h = scaled(item.h);
+        if (item.type == "GtkImage")
+            item.text = std::to_string(item.w) + "x" + std::to_string(item.h);
+        layout.push_back(item);
+    }
+    return layout;
+}
+
+// The main window with every gadget in it, at whatever scale.
+inline bool Complete(const Description& d) {
+    int pictures = 0;
+    for (const Item& item : d)
+        pictures += item.type == "GtkImage" && !item.text.empty();
+    return Find(d, kTitle) && Find(d, "Exit") && pictures == 2;
+}
+
 // `bytes` with the resolution written little-endian at its offsets, and `intro` (unless -1) at
 // the intro switch's.
 inline Bytes Patched(Bytes bytes, unsigned width, unsigned height, int intro = -1) {
@@ -74,9 +97,7 @@ class Patcher : public ::testing::Test {
     bool Start(const Bytes& bytes, const Launch& launch = {}) {
         if (!bytes.empty()) WriteBytes(target_, bytes);
         process_.emplace(dir_.Path(), launch);
-        shown_ = process_->WaitFor([](const Description& d) {
-            return Find(d, kTitle) && Find(d, "Exit") && Find(d, "130x91");
-        });
+        shown_ = process_->WaitFor(Complete);
         return !shown_.empty();
     }
     bool Press(const std::string& text) { return Click(Find(process_->Read(), text)); }

@@ -252,6 +252,28 @@ TEST_F(Images, ObjectsLayoutNumbersAndReplacement) {
     EXPECT_EQ(ImageID(3), intptr_t(replacement));
     EXPECT_EQ(G_OBJECT(old)->ref_count, 1u);
 
+    // A resized image is laid out as a caught one; a refused size or memory keeps it as it was.
+    g_object_ref(rgba);
+    for (auto [width, height] : {std::pair{0, 6}, std::pair{10, 32768}, std::pair{-1, -1}})
+        EXPECT_EQ(ResizeImage(2, width, height), 0);
+    {
+        FailAllocations refuse;
+        EXPECT_EQ(ResizeImage(2, 10, 6), 0);
+    }
+    EXPECT_EQ(ResizeImage(7, 10, 6), 0);
+    EXPECT_EQ(ImageID(2), intptr_t(rgba));
+    auto* larger = reinterpret_cast<GdkPixbuf*>(ResizeImage(2, 10, 6));
+    ASSERT_NE(larger, nullptr);
+    EXPECT_EQ(G_OBJECT(rgba)->ref_count, 1u); // only the holder of the old picture keeps it
+    g_object_unref(rgba);
+    EXPECT_EQ((std::array{ImageID(2), intptr_t(ImageWidth(2)), intptr_t(ImageHeight(2)),
+                          intptr_t(gdk_pixbuf_get_rowstride(larger))}),
+              (std::array{intptr_t(larger), intptr_t{10}, intptr_t{6}, intptr_t{40}}));
+    EXPECT_EQ(At(larger, 9, 5), (Pixel{0x80, 0x40, 0xC0, 0xFF}));
+    ASSERT_TRUE(Catch(4, BmpHeader(8, 2)));
+    auto* smaller = reinterpret_cast<GdkPixbuf*>(ResizeImage(4, 5, 1));
+    ASSERT_TRUE(smaller && gdk_pixbuf_get_rowstride(smaller) == 16 && ImageDepth(4) == 24);
+
     // Any gives each picture a number of its own, the address of its record.
     Bytes bmp = Folder("bmpsuite/g").at("pal4.bmp");
     intptr_t one = CatchImage(Any, bmp.data(), int32_t(bmp.size()));

@@ -1,6 +1,8 @@
 // Driving the real patcher binary from outside.
 #include "tests/support/e2e.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -20,16 +22,17 @@ TempDir::~TempDir() {
     RunCommand("chmod -R u+w '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'");
 }
 
-VirtualScreen::VirtualScreen(int width, int height) {
+VirtualScreen::VirtualScreen(int width, int height, int dpi) {
     int ready[2];
     if (pipe(ready) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
         close(ready[0]);
         const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-        const std::string fd = std::to_string(ready[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-               "-nolisten", "tcp", "-ac", static_cast<char*>(nullptr));
+        const std::string fd = std::to_string(ready[1]), dots = std::to_string(dpi ? dpi : 100);
+        // The toolkit takes its dpi from the screen's size in millimetres when no desktop sets it.
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-dpi",
+               dots.c_str(), "-nolisten", "tcp", "-ac", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(ready[1]);
@@ -125,6 +128,23 @@ std::vector<std::string> WriteFaults(const std::string& file, const std::string&
     return {"LD_PRELOAD=" QX_WRITE_FAULTS_MODULE,
             "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":verify_asan_link_order=0",
             "QX_FAULT_FILE=" + file, "QX_FAULT_MODE=" + mode, "QX_FAULT_LOG=" + log};
+}
+
+std::vector<uint32_t> GrabScreen(int x, int y, int width, int height, const std::string& display) {
+    std::vector<uint32_t> colours;
+    Display* server = XOpenDisplay(display.empty() ? nullptr : display.c_str());
+    if (!server) return colours;
+    XImage* image = XGetImage(server, DefaultRootWindow(server), x, y, unsigned(width),
+                              unsigned(height), AllPlanes, ZPixmap);
+    // A 24-bit true-colour screen, as the virtual servers of the tests have.
+    if (image && image->red_mask == 0xFF0000 && image->green_mask == 0xFF00 &&
+        image->blue_mask == 0xFF)
+        for (int row = 0; row < height; ++row)
+            for (int column = 0; column < width; ++column)
+                colours.push_back(uint32_t(XGetPixel(image, column, row) & 0xFFFFFF));
+    if (image) XDestroyImage(image);
+    XCloseDisplay(server);
+    return colours;
 }
 
 std::vector<unsigned char> ReadBytes(const std::string& path) {

@@ -4,6 +4,7 @@
 
 #include "tests/support/gui.h"
 
+#include <cstdint>
 #include <optional>
 #include <sys/types.h>
 #include <vector>
@@ -20,11 +21,11 @@ class TempDir {
     std::string path_;
 };
 
-// A virtual X server of another size than the test's own, ended with the object; Display() is
-// empty when none could be started.
+// A virtual X server of another size (or dpi, when not 0) than the test's own, ended with the
+// object; Display() is empty when none could be started.
 class VirtualScreen {
   public:
-    VirtualScreen(int width, int height);
+    VirtualScreen(int width, int height, int dpi = 0);
     ~VirtualScreen();
     const std::string& Display() const { return display_; }
 
@@ -78,6 +79,11 @@ class PatcherProcess {
 // as LD_PRELOAD settings for a Launch: `mode` as QX_FAULT_MODE takes it, `log` may be empty.
 std::vector<std::string> WriteFaults(const std::string& file, const std::string& mode,
                                      const std::string& log = "");
+
+// What the screen (the test's own, or `display`) shows in a rectangle of root coordinates, row by
+// row as 0xRRGGBB; empty when it cannot be read.
+std::vector<uint32_t> GrabScreen(int x, int y, int width, int height,
+                                 const std::string& display = "");
 
 std::vector<unsigned char> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
