@@ -111,11 +111,12 @@ while read -r program; do
     done
     grep -Eq '^ Stack clash protection: (yes|unknown, no -fstack-clash-protection instructions)' \
         <<<"$report" || fail "hardening-check $report"
-    built="$(find "$first/build/package" -type f -name "${program##*/}" -perm -u+x | head -n 1)"
+    built="$(find "$first/build/package" -path '*/_CPack_Packages' -prune -o -type f \
+        -name "${program##*/}" -perm -u+x -print | head -n 1)"
     units="$(readelf --debug-dump=info "$built" | grep DW_AT_producer)"
     [ -n "$units" ] || fail "no units recorded in $built"
     flags=(-fstack-protector-strong -fstack-clash-protection)
-    [[ "$(dpkg --print-architecture)" != @(amd64|i386) ]] || flags+=(-fcf-protection)
+    case "$(dpkg --print-architecture)" in amd64 | i386) flags+=(-fcf-protection) ;; esac
     for flag in "${flags[@]}"; do
         ! grep -vF -- " $flag" <<<"$units" || fail "compiled without $flag in $built"
     done
