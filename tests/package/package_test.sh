@@ -355,17 +355,18 @@ wait_exit 0
 cmp -s "$game" "$scratch/patched" || fail "Patch did not patch the copy chosen as it should"
 cmp -s "$home/Games/Quellmire copy/Quellmire.exe" "$scratch/original" || fail "another copy changed"
 
-# Cancel and Escape end the launcher with status 0; without a copy found it starts at home.
+# Escape and Cancel end the launcher with status 0, Escape with a file selected; without a copy
+# found the chooser starts at home.
 start "$scratch/no target" "${command[@]}"
 wait_chooser Selection "$game" # patched, and still of the right size
-wait_for "Choose Quellmire.exe" Cancel
-click Cancel
+xdotool key Escape
 wait_exit 0
+! grep -qF "$title" "$inspect" || fail "Escape opened the patcher"
 home="$scratch/empty home"
 mkdir "$home"
 start "$scratch/no target" "${command[@]}"
-wait_for "Choose Quellmire.exe"
+wait_for "Choose Quellmire.exe" Cancel
 wait_chooser Folder "$home"
-xdotool key Escape
+click Cancel
 wait_exit 0
 echo "package $deb: all checks passed"
