@@ -65,7 +65,10 @@ TEST(LibraryFolders, ReadsEveryLibraryAndNothingAfterAFault) {
     std::string deep = "\"libraryfolders\" { \"0\" { \"path\" \"/first\" }";
     for (size_t i = 0; i < kMaxLibraryListDepth; ++i)
         deep += " \"k\" {";
-    deep += " \"path\" \"/deep\" } \"1\" { \"path\" \"/after\" } }";
+    deep += " \"path\" \"/deep\"";
+    for (size_t i = 0; i < kMaxLibraryListDepth; ++i)
+        deep += " }";
+    deep += " \"1\" { \"path\" \"/after\" } }"; // read only if the deep blocks were
     std::string huge = "\"libraryfolders\" { \"0\" { \"path\" \"/a\" } \"1\" { \"path\" \"/";
     huge += std::string(kMaxLibraryListBytes, 'x') + "\" } }";
 

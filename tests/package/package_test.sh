@@ -154,8 +154,13 @@ wait_for() {
     done
     fail "not shown within 20 s: $* (shown: $(cut -d' ' -f10- "$inspect" 2>/dev/null | tr '\n' '|'))"
 }
-# The path that the inspector gives for a file chooser's KIND (Selection, Folder, Shortcut).
-chooser() { sed -n "s/^GtkFileChooser$1 0 0 0 0 0 0 0 0 //p" "$inspect" 2>/dev/null; }
+# What the inspector gives for a file chooser's KIND (Selection, Folder, Shortcut) or, for Row,
+# the rows its lists show.
+chooser() {
+    local kind="GtkFileChooser$1"
+    [ "$1" = Row ] && kind=GtkTreeViewRow
+    sed -n "s/^$kind 0 0 0 0 0 0 0 0 //p" "$inspect" 2>/dev/null
+}
 # Clicks the first widget showing the text (a button comes before its label) at its centre,
 # coming from outside so that the toolkit sees the pointer enter.
 click() {
@@ -371,6 +376,9 @@ steam="$home/.local/share/Steam"
 library="$scratch/second drive/Steam \\ Library"
 game="$library/steamapps/common/Quellmire/Quellmire.exe"
 mkdir -p "$steam/steamapps/common/Quellmire" "${game%/*}" "$home/Games/Quellmire copy"
+mkdir "${game%/*}/saves"
+cp "$scratch/original" "${game%/*}/setup.exe"
+cp "$scratch/original" "${game%/*}/QUELLMIRE.EXE"
 head -c 1372159 "$scratch/original" >"$steam/steamapps/common/Quellmire/Quellmire.exe"
 cp "$scratch/original" "$game"
 cp "$scratch/original" "$home/Games/Quellmire copy/Quellmire.exe"
@@ -381,6 +389,9 @@ start "$scratch/no target" "${command[@]}"
 wait_for "Choose Quellmire.exe" Cancel Open
 wait_chooser Selection "$game"
 wait_chooser Shortcut "$home/Games/Quellmire copy"
+# It shows folders and files named Quellmire.exe in any case, and no other files.
+for name in Quellmire.exe QUELLMIRE.EXE saves; do wait_chooser Row "$name"; done
+! chooser Row | grep -qx setup.exe || fail "the chooser shows setup.exe"
 xdotool key Return
 wait_for "$title" Patch
 click Patch
@@ -388,17 +399,18 @@ wait_exit 0
 cmp -s "$game" "$scratch/patched" || fail "Patch did not patch the copy chosen as it should"
 cmp -s "$home/Games/Quellmire copy/Quellmire.exe" "$scratch/original" || fail "another copy changed"
 
-# Cancel and Escape end the launcher with status 0; without a copy found it starts at home.
+# Escape and Cancel end the launcher with status 0, Escape with a file selected; without a copy
+# found the chooser starts at home.
 start "$scratch/no target" "${command[@]}"
 wait_chooser Selection "$game" # patched, and still of the right size
-wait_for "Choose Quellmire.exe" Cancel
-click Cancel
+xdotool key Escape
 wait_exit 0
+! grep -qF "$title" "$inspect" || fail "Escape opened the patcher"
 home="$scratch/empty home"
 mkdir "$home"
 start "$scratch/no target" "${command[@]}"
-wait_for "Choose Quellmire.exe"
+wait_for "Choose Quellmire.exe" Cancel
 wait_chooser Folder "$home"
-xdotool key Escape
+click Cancel
 wait_exit 0
 echo "package $deb: all checks passed"

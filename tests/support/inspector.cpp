@@ -2,10 +2,11 @@
 // toplevel and its widgets in QX_INSPECT_FILE, one "type rootx rooty width height state xid
 // textwidth textx text" line each (textwidth and textx: the width and root x of a label's text as
 // laid out, else 0), a toplevel with a cursor of its own followed by a "GdkCursor" line whose
-// text is the cursor's kind ("watch"), and after a file chooser lines "KIND 0 0 0 0 0 0 0 0 path"
+// text is the cursor's kind ("watch"); after a file chooser, lines "KIND 0 0 0 0 0 0 0 0 path"
 // with the file it has selected (GtkFileChooserSelection), its folder (...Folder) and each
-// shortcut (...Shortcut). With QX_TICK_MS it also keeps a periodic toolkit source that does
-// nothing, as some modules do.
+// shortcut (...Shortcut); after a list, a line "GtkTreeViewRow 0 0 0 0 0 0 0 0 text" for each
+// row it shows. With QX_TICK_MS it also keeps a periodic toolkit source that does nothing, as
+// some modules do.
 #include <cstdio>
 #include <cstdlib>
 #include <gdk/gdkx.h>
@@ -71,6 +72,25 @@ void Describe(GtkWidget* widget, gpointer out) {
         for (GSList* item = shortcuts; item; item = item->next)
             line("GtkFileChooserShortcut", static_cast<gchar*>(item->data));
         g_slist_free(shortcuts);
+    }
+    // The rows a list shows, by their first text column.
+    if (GTK_IS_TREE_VIEW(widget) && gtk_tree_view_get_model(GTK_TREE_VIEW(widget))) {
+        GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
+        int column = 0;
+        while (column < gtk_tree_model_get_n_columns(model) &&
+               gtk_tree_model_get_column_type(model, column) != G_TYPE_STRING)
+            ++column;
+        GtkTreeIter row;
+        for (bool more = column < gtk_tree_model_get_n_columns(model) &&
+                         gtk_tree_model_get_iter_first(model, &row);
+             more; more = gtk_tree_model_iter_next(model, &row)) {
+            gchar* shown = nullptr;
+            gtk_tree_model_get(model, &row, column, &shown, -1);
+            if (shown)
+                *static_cast<std::string*>(out) +=
+                    "GtkTreeViewRow 0 0 0 0 0 0 0 0 " + std::string(shown) + "\n";
+            g_free(shown);
+        }
     }
     if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), Describe, out);
 }
