@@ -53,8 +53,8 @@ struct Scale {
     int32_t operator()(int32_t length) const { return (length * halves + 1) / 2; }
 };
 // The scale the desktop asks for: its font's size in pixels over that of the toolkit's own default
-// (Sans 10 at 96 dpi), in whole half steps and at least 1, lowered by half steps until the window
-// fits the monitor at (x, y).
+// (Sans 10 at 96 dpi), rounded down to a half step (a size a hair short of a step counts as that
+// step) and at least 1, lowered by half steps until the window fits the monitor at (x, y).
 Scale WindowScale(int32_t x, int32_t y);
 
 // Gives the labels of these gadgets (the first one's font shown) one smaller size of their font
