@@ -56,13 +56,14 @@ struct WindowLibrary : testing::Test {
 } // namespace
 
 TEST_F(WindowLibrary, MessageRequester) {
-    // flags, default size and buttons shown, the result of each button (none: destroyed outside)
+    // flags, default size and buttons shown (* the one with the keyboard focus), the result of
+    // each button (none: destroyed outside)
     const std::tuple<int32_t, std::string, std::vector<intptr_t>> rows[] = {
-        {0, "100x50 gtk-ok", {RequesterOk, 0}},
-        {8, "100x50 gtk-ok", {RequesterOk, 0}},
-        {1, "250x50 gtk-yes gtk-no", {RequesterYes, RequesterNo, 0}},
-        {3, "250x50 gtk-yes gtk-no", {RequesterYes, RequesterNo, 0}},
-        {2, "300x50 gtk-yes gtk-no gtk-cancel", {RequesterYes, RequesterNo, RequesterCancel, 0}}};
+        {0, "100x50 gtk-ok*", {RequesterOk, 0}},
+        {8, "100x50 gtk-ok*", {RequesterOk, 0}},
+        {1, "250x50 gtk-yes* gtk-no", {RequesterYes, RequesterNo, 0}},
+        {3, "250x50 gtk-yes* gtk-no", {RequesterYes, RequesterNo, 0}},
+        {2, "300x50 gtk-yes* gtk-no gtk-cancel", {RequesterYes, RequesterNo, RequesterCancel, 0}}};
     for (const auto& [flags, expectedShown, results] : rows)
         for (size_t pressed = 0; pressed < results.size(); ++pressed) {
             std::string shown;
@@ -72,7 +73,8 @@ TEST_F(WindowLibrary, MessageRequester) {
                 gtk_window_get_default_size(GTK_WINDOW(dialog), &width, &height);
                 shown = std::to_string(width) + "x" + std::to_string(height);
                 for (GtkWidget* button : buttons)
-                    shown += " " + std::string(gtk_button_get_label(GTK_BUTTON(button)));
+                    shown += " " + std::string(gtk_button_get_label(GTK_BUTTON(button))) +
+                             (gtk_widget_is_focus(button) ? "*" : "");
                 GtkMisc* label = GTK_MISC(Children(GTK_DIALOG(dialog)->vbox).front());
                 MotifHints hints = ReadMotifHints(dialog->window);
                 gdk_window_get_origin(dialog->window, &x, &y);
