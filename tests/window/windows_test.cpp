@@ -64,7 +64,10 @@ TEST_F(WindowLibrary, MessageRequester) {
         {1, "250x50 gtk-yes* gtk-no", {RequesterYes, RequesterNo, 0}},
         {3, "250x50 gtk-yes* gtk-no", {RequesterYes, RequesterNo, 0}},
         {2, "300x50 gtk-yes* gtk-no gtk-cancel", {RequesterYes, RequesterNo, RequesterCancel, 0}}};
-    for (const auto& [flags, expectedShown, results] : rows)
+    for (const auto& row : rows) {
+        const int32_t flags = std::get<0>(row); // named, not bound: the lambda below reads it
+        const std::string& expectedShown = std::get<1>(row);
+        const std::vector<intptr_t>& results = std::get<2>(row);
         for (size_t pressed = 0; pressed < results.size(); ++pressed) {
             std::string shown;
             std::function<void(GtkWidget*)> answer = [&](GtkWidget* dialog) {
@@ -95,6 +98,7 @@ TEST_F(WindowLibrary, MessageRequester) {
             EXPECT_FALSE(g_source_remove_by_user_data(&answer)) << "the dialog was never answered";
             EXPECT_EQ(shown, expectedShown);
         }
+    }
 }
 
 // Whatever the desktop's font, a long text stays whole on the screen with the button under it: it
