@@ -361,6 +361,16 @@ TEST_F(PatchFailures, ClosedStandardDescriptorsNeverCarryThePatch) {
     WriteBytes(target_, kTarget);
     Launch launch{.closeStandard = true, .environment = WriteFaults(RealPath(target_), "", log_)};
     ASSERT_TRUE(Start(kTarget, launch));
+    // All three are taken by the null device, so that nothing else the program opens gets them.
+    for (int fd = 0; fd <= 2; ++fd) {
+        const std::string link =
+            "/proc/" + std::to_string(process_->Pid()) + "/fd/" + std::to_string(fd);
+        char path[64] = {};
+        EXPECT_EQ(std::string(path, size_t(std::max<ssize_t>(
+                                        0, readlink(link.c_str(), path, sizeof path - 1)))),
+                  "/dev/null")
+            << fd;
+    }
     ASSERT_TRUE(Press("Patch"));
     EXPECT_EQ(process_->WaitExit(), 0);
     EXPECT_EQ(Changed(ReadBytes(target_), Patched(kTarget, 1920, 1080)), 0u);

@@ -173,8 +173,8 @@ TEST_F(Images, BmpSuiteFollowsTheToolkitOrItsOwnRule) {
         {"rgb16-565pal.bmp", Unread}, {"rgb32bf.bmp", Unread}};
     int compared = 0;
     for (const auto& file : Folder("bmpsuite/g")) {
-        const std::string& name = file.first;
-        const Bytes& source = file.second; // not a structured binding, as `want` captures it
+        const std::string& name = file.first; // named, not bound: the lambda below reads it
+        const Bytes& source = file.second;
         SCOPED_TRACE(name);
         Rule rule = rules.contains(name) ? rules.at(name) : Same;
         GdkPixbuf* ours = Catch(0, source);

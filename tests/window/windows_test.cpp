@@ -56,19 +56,19 @@ struct WindowLibrary : testing::Test {
 } // namespace
 
 TEST_F(WindowLibrary, MessageRequester) {
-    // flags, default size and buttons shown, the result of each button (none: destroyed outside)
+    // flags, default size and buttons shown (* the one with the keyboard focus), the result of
+    // each button (none: destroyed outside)
     const std::tuple<int32_t, std::string, std::vector<intptr_t>> rows[] = {
-        {0, "100x50 gtk-ok", {RequesterOk, 0}},
-        {8, "100x50 gtk-ok", {RequesterOk, 0}},
-        {1, "250x50 gtk-yes gtk-no", {RequesterYes, RequesterNo, 0}},
-        {3, "250x50 gtk-yes gtk-no", {RequesterYes, RequesterNo, 0}},
-        {2, "300x50 gtk-yes gtk-no gtk-cancel", {RequesterYes, RequesterNo, RequesterCancel, 0}}};
-    for (const auto& row : rows)
-        for (size_t pressed = 0; pressed < std::get<2>(row).size(); ++pressed) {
-            // Plain variables, not a structured binding, as the handler below captures them.
-            const int32_t flags = std::get<0>(row);
-            const std::string& expectedShown = std::get<1>(row);
-            const std::vector<intptr_t>& results = std::get<2>(row);
+        {0, "100x50 gtk-ok*", {RequesterOk, 0}},
+        {8, "100x50 gtk-ok*", {RequesterOk, 0}},
+        {1, "250x50 gtk-yes* gtk-no", {RequesterYes, RequesterNo, 0}},
+        {3, "250x50 gtk-yes* gtk-no", {RequesterYes, RequesterNo, 0}},
+        {2, "300x50 gtk-yes* gtk-no gtk-cancel", {RequesterYes, RequesterNo, RequesterCancel, 0}}};
+    for (const auto& row : rows) {
+        const int32_t flags = std::get<0>(row); // named, not bound: the lambda below reads it
+        const std::string& expectedShown = std::get<1>(row);
+        const std::vector<intptr_t>& results = std::get<2>(row);
+        for (size_t pressed = 0; pressed < results.size(); ++pressed) {
             std::string shown;
             std::function<void(GtkWidget*)> answer = [&](GtkWidget* dialog) {
                 std::vector<GtkWidget*> buttons = Children(GTK_DIALOG(dialog)->action_area);
@@ -76,7 +76,8 @@ TEST_F(WindowLibrary, MessageRequester) {
                 gtk_window_get_default_size(GTK_WINDOW(dialog), &width, &height);
                 shown = std::to_string(width) + "x" + std::to_string(height);
                 for (GtkWidget* button : buttons)
-                    shown += " " + std::string(gtk_button_get_label(GTK_BUTTON(button)));
+                    shown += " " + std::string(gtk_button_get_label(GTK_BUTTON(button))) +
+                             (gtk_widget_is_focus(button) ? "*" : "");
                 GtkMisc* label = GTK_MISC(Children(GTK_DIALOG(dialog)->vbox).front());
                 MotifHints hints = ReadMotifHints(dialog->window);
                 gdk_window_get_origin(dialog->window, &x, &y);
@@ -97,6 +98,7 @@ TEST_F(WindowLibrary, MessageRequester) {
             EXPECT_FALSE(g_source_remove_by_user_data(&answer)) << "the dialog was never answered";
             EXPECT_EQ(shown, expectedShown);
         }
+    }
 }
 
 // Whatever the desktop's font, a long text stays whole on the screen with the button under it: it
