@@ -7,6 +7,7 @@
 //   virtual X server of the benchmark's own with openbox. chooser_probe reports when
 //   it is mapped and shows the file selected.
 #include "bench/ratio.h"
+#include "bench/spawn.h"
 #include "launcher/launcher.h"
 
 #include <X11/Xatom.h>
@@ -26,7 +27,6 @@
 
 namespace {
 
-constexpr int kProbeFd = 3;
 constexpr int64_t kEntries = 100000;
 
 // ---------------------------------------------------------------------------------------------
@@ -142,28 +142,6 @@ int64_t NowNs() {
     return MonotonicNs();
 }
 
-pid_t Spawn(const std::vector<const char*>& argv, int probeFd) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    if (probeFd >= 0) dup2(probeFd, kProbeFd);
-    std::vector<char*> args;
-    for (const char* arg : argv)
-        args.push_back(const_cast<char*>(arg));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-}
-
-void Stop(pid_t& pid, int signal) {
-    if (pid <= 0) return;
-    kill(pid, signal);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-}
-
 // Reads from `fd` until a whole line came, the writer closed or 20 s passed.
 std::string ReadLine(int fd) {
     std::string line;
@@ -187,7 +165,7 @@ struct Session {
         const std::string fd = std::to_string(fds[1]);
         server = Spawn(
             {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
-            -1);
+            nullptr, -1);
         close(fds[1]);
         const std::string number = ReadLine(fds[0]);
         close(fds[0]);
@@ -195,7 +173,7 @@ struct Session {
         setenv("DISPLAY", (":" + number).c_str(), 1);
         Display* display = XOpenDisplay(nullptr);
         if (!display) return false;
-        windowManager = Spawn({"openbox", "--sm-disable"}, -1);
+        windowManager = Spawn({"openbox", "--sm-disable"}, nullptr, -1);
         const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
         bool running = false;
         for (int64_t deadline = NowNs() + 10'000'000'000; !running && NowNs() < deadline;
@@ -224,7 +202,7 @@ double OpenChooser(const std::vector<const char*>& argv) {
     int probe[2];
     if (pipe2(probe, O_CLOEXEC) != 0) return -1;
     const int64_t started = NowNs();
-    pid_t pid = Spawn(argv, probe[1]);
+    pid_t pid = Spawn(argv, nullptr, probe[1]);
     close(probe[1]);
     const std::string line = ReadLine(probe[0]);
     close(probe[0]);

@@ -7,6 +7,8 @@
 // programs take turns, one pair per iteration, the order swapped every time. The closing lines
 // give the ratios of the medians, where the time of each program goes, and how the ratios at twice
 // the size compare with those at the normal size.
+#include "bench/spawn.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <algorithm>
@@ -28,7 +30,6 @@
 namespace {
 
 constexpr int kPairs = 25;
-constexpr int kProbeFd = 3;
 const char* const kSteps[] = {"toolkit",      "window",       "mapped", "configured",
                               "first-gadget", "last-picture", "usable"};
 
@@ -58,32 +59,6 @@ bool ReadLinesUntil(int fd, const std::string& last, int64_t deadlineNs, std::st
         if (got <= 0) return false;
         pending.append(buffer, static_cast<size_t>(got));
     }
-}
-
-pid_t Spawn(const std::vector<const char*>& argv, const char* directory, int keepFd) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    if (keepFd == kProbeFd)
-        fcntl(kProbeFd, F_SETFD, 0);
-    else if (keepFd >= 0)
-        dup2(keepFd, kProbeFd); // the copy is kept across exec
-    if (directory && chdir(directory) != 0) _exit(127);
-    std::vector<char*> args;
-    for (const char* arg : argv)
-        args.push_back(const_cast<char*>(arg));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-}
-
-void Stop(pid_t& pid, int signal) {
-    if (pid <= 0) return;
-    kill(pid, signal);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
 }
 
 struct Sample {
